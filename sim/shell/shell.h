@@ -1,0 +1,19 @@
+// The stand-in shell: the taskbar ("HHTaskBar") across the top of the
+// screen, the desktop ("DesktopExplorerWindow", "Desktop") under everything,
+// both in the process "shell32.exe", and the simulated applications.
+#pragma once
+
+#include <sim/device.h>
+
+namespace sim::shell {
+
+void Boot(const DeviceConfig& config);
+HWND Launch(const AppConfig& app);
+// The shell tells the taskbar that something changed (message 1024).
+void Notify();
+HWND FindApp(const std::string& name);
+// Icons of executables and shortcut files in the simulated file system.
+void AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file);
+void AddGeneratedIcon(const std::wstring& path, COLORREF accent);
+
+}  // namespace sim::shell

@@ -1,0 +1,238 @@
+// The driver's API over the machine.
+#include <sim/device.h>
+
+#include <stdexcept>
+
+#include "core.h"
+#include "gdi.h"
+#include "registry.h"
+#include "shell.h"
+
+namespace sim {
+
+namespace {
+
+std::vector<uint8_t> DwordBytes(DWORD v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+struct ImageSlot {
+    Image image;
+};
+
+}  // namespace
+
+Device::Device(const DeviceConfig& config) : config_(config), machine_(std::make_unique<Machine>()) {
+    if (MaybeM()) throw std::logic_error("only one simulated device can be on at a time");
+    if (config.width <= 0 || config.height <= 0 || config.width > 4096 || config.height > 4096 || config.dpi <= 0 ||
+        config.dpi > 960)
+        throw std::invalid_argument("device size or resolution out of range");
+    Machine& m = *machine_;
+    m.width = config.width;
+    m.height = config.height;
+    m.dpi = config.dpi;
+    m.taskbar_height = config.taskbar_height >= 0 ? config.taskbar_height : m.ScaleY(26);
+    m.screen_scratch.Resize(m.width, m.height);
+    SetCurrentMachine(&m);
+    gdi::InitStock();
+    shell::Boot(config);
+}
+
+Device::~Device() {
+    KillAll();
+    SetCurrentMachine(nullptr);
+}
+
+int Device::ScaleX(int n) const { return machine_->ScaleX(n); }
+int Device::ScaleY(int n) const { return machine_->ScaleY(n); }
+
+HWND Device::taskbar() const { return machine_->taskbar; }
+HWND Device::desktop() const { return machine_->desktop; }
+DWORD Device::shell_pid() const { return machine_->shell ? machine_->shell->pid : 0; }
+void Device::Notify() { shell::Notify(); }
+
+HWND Device::Launch(const AppConfig& app) { return shell::Launch(app); }
+HWND Device::Find(const std::string& name) const { return shell::FindApp(name); }
+
+void Device::Activate(HWND hwnd) {
+    Window* w = WinOf(hwnd);
+    if (!w) return;
+    HWND top = TopLevelOf(hwnd);
+    if (!(WinOf(top)->style & WS_VISIBLE)) {
+        WinOf(top)->style |= WS_VISIBLE;
+        Invalidate(WinOf(top), nullptr, true);
+    }
+    BringToTop(top);
+    SetForeground(top);
+    sim::RunUntilIdle();
+}
+
+void Device::Release(HWND hwnd) { ReleaseHung(hwnd); }
+
+void Device::Destroy(HWND hwnd) {
+    Window* w = WinOf(hwnd);
+    if (!w) return;
+    RunAs(w->thread, [&] { return DestroyWindow(hwnd); });
+    sim::RunUntilIdle();
+}
+
+void Device::SetTitle(HWND hwnd, const std::wstring& title) {
+    Window* w = WinOf(hwnd);
+    if (!w) return;
+    RunAs(w->thread, [&] { return SetWindowTextW(hwnd, title.c_str()); });
+    Invalidate(w, nullptr, true);
+    sim::RunUntilIdle();
+}
+
+const std::vector<ReceivedMessage>& Device::Received(HWND hwnd) const {
+    static const std::vector<ReceivedMessage> kNone;
+    Window* w = WinOf(hwnd);
+    return w ? w->received : kNone;
+}
+
+void Device::ClearReceived(HWND hwnd) {
+    if (Window* w = WinOf(hwnd)) w->received.clear();
+}
+
+bool Device::IsHung() const {
+    for (auto& [tid, t] : machine_->threads)
+        if (t->real && t->state == Thread::State::WaitRelease) return true;
+    return false;
+}
+
+DWORD Device::Start(const ProgramImage& program) {
+    // The machine keeps the image for as long as processes may run it.
+    auto slot = std::make_shared<ImageSlot>();
+    slot->image.exe_path = program.exe_path;
+    slot->image.resources = program.resources;
+    slot->image.entry = program.entry;
+    slot->image.reset = program.reset;
+    // Every instance of one image shares its module handle, as on the device.
+    slot->image.instance = ToHandle<HINSTANCE>(0x00010000u);
+    images_.push_back(slot);
+    Process* p = StartImage(slot->image);
+    return p->pid;
+}
+
+bool Device::Running(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p && p->alive;
+}
+
+std::optional<int> Device::ExitCode(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    if (!p || p->alive) return std::nullopt;
+    return p->exit_code;
+}
+
+void Device::Close(DWORD pid, const std::wstring& class_name) {
+    for (Object* o : machine_->handles.OfOwner(pid)) {
+        if (o->kind != Kind::Window) continue;
+        auto* w = static_cast<Window*>(o);
+        if (w->cls->name == class_name) {
+            HWND h = w->hwnd();
+            RunAs(machine_->shell->threads.front(), [&] { return PostTo(h, WM_CLOSE, 0, 0); });
+            break;
+        }
+    }
+    sim::RunUntilIdle();
+}
+
+void Device::PenDown(int x, int y) { sim::PenDown(x, y); }
+void Device::PenMove(int x, int y) { sim::PenMove(x, y); }
+void Device::PenUp(int x, int y) { sim::PenUp(x, y); }
+void Device::Tap(int x, int y) {
+    sim::PenDown(x, y);
+    sim::PenUp(x, y);
+}
+void Device::Wait(uint64_t ms) { Advance(ms); }
+uint64_t Device::Now() const { return machine_->now; }
+void Device::RunUntilIdle() { sim::RunUntilIdle(); }
+
+std::vector<WindowInfo> Device::Windows() const {
+    std::vector<WindowInfo> out;
+    std::function<void(HWND)> add = [&](HWND h) {
+        Window* w = WinOf(h);
+        if (!w) return;
+        WindowInfo info;
+        info.hwnd = h;
+        info.name = sim::NameOf(h);
+        info.class_name = w->cls->name;
+        info.title = w->title;
+        info.rect = w->rect;
+        info.parent = w->parent;
+        info.owner = w->owner;
+        info.visible = IsShown(w);
+        info.pid = w->owner_pid;
+        info.style = w->style;
+        info.exstyle = w->exstyle;
+        out.push_back(std::move(info));
+        for (HWND c : w->children) add(c);
+    };
+    for (HWND h : machine_->zorder) add(h);
+    return out;
+}
+
+HWND Device::Foreground() const { return machine_->foreground; }
+HWND Device::Capture() const { return machine_->capture; }
+std::string Device::NameOf(HWND hwnd) const { return sim::NameOf(hwnd); }
+Counts Device::CountsOf(DWORD pid) const { return CountObjects(pid); }
+Counts Device::Reclaimed(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p ? p->reclaimed : Counts{};
+}
+
+const Surface& Device::Screen() {
+    screen_ = std::make_unique<Surface>(Compose());
+    return *screen_;
+}
+
+bool Device::Screenshot(const std::string& path, std::string* error) { return WritePng(Screen(), path, error); }
+
+COLORREF Device::PixelAt(int x, int y) { return Screen().At(x, y); }
+
+void Device::SetDword(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value) {
+    reg::Set(root, key, name, REG_DWORD, DwordBytes(value));
+}
+void Device::SetBinary(HKEY root, const std::wstring& key, const std::wstring& name, const std::vector<uint8_t>& data) {
+    reg::Set(root, key, name, REG_BINARY, data);
+}
+void Device::DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) { reg::Delete(root, key, name); }
+bool Device::KeyExists(HKEY root, const std::wstring& key) const { return reg::KeyExists(root, key); }
+bool Device::ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) const {
+    return reg::ValueExists(root, key, name);
+}
+
+void Device::AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file) {
+    shell::AddFileIcon(path, ico_file);
+}
+
+void Device::FailCall(const std::string& api, int nth, int count) { machine_->faults.Arm(api, nth, count); }
+void Device::FailAllocation(long nth, long count) { machine_->faults.ArmAllocation(nth, count); }
+void Device::ClearFaults() { machine_->faults.Clear(); }
+const std::map<std::string, long>& Device::CallCounts() const { return machine_->faults.Calls(); }
+
+const std::vector<std::string>& Device::Log() const { return machine_->log; }
+void Device::OnLog(std::function<void(const std::string&)> sink) { machine_->log_sink = std::move(sink); }
+
+void Device::LogDump() {
+    auto rect = [](const RECT& r) {
+        return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+               std::to_string(r.bottom);
+    };
+    for (const WindowInfo& w : Windows()) {
+        sim::Log("window class=\"" + Narrow(w.class_name) + "\" title=\"" + Narrow(w.title) + "\" rect=" +
+                 rect(w.rect) + " parent=" + (w.parent ? sim::NameOf(w.parent) : std::string("none")) +
+                 " visible=" + (w.visible ? "1" : "0") + " pid=" + std::to_string(w.pid));
+    }
+    for (auto& [pid, p] : machine_->processes) {
+        if (!p->alive) continue;
+        Counts c = CountObjects(pid);
+        sim::Log("objects pid=" + std::to_string(pid) + " gdi=" + std::to_string(c.gdi) +
+                 " icons=" + std::to_string(c.icons) + " handles=" + std::to_string(c.handles + c.snapshots) +
+                 " menus=" + std::to_string(c.menus) + " heap=" + std::to_string(c.heap));
+    }
+}
+
+}  // namespace sim

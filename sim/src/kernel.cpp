@@ -1,0 +1,279 @@
+// Kernel objects: last error, named mutexes, thread priority, process
+// handles, module file names and tool-help snapshots of the processes.
+#include <tlhelp32.h>
+
+#include <algorithm>
+
+#include "core.h"
+
+namespace sim {
+
+namespace {
+
+// A named kernel object lives while some handle refers to it.
+struct NamedMutex {
+    std::wstring name;
+};
+
+struct MutexHandle : Object {
+    static constexpr Kind kKind = Kind::Mutex;
+    MutexHandle() : Object(Kind::Mutex) {}
+    std::shared_ptr<NamedMutex> mutex;
+};
+
+struct ProcessHandle : Object {
+    static constexpr Kind kKind = Kind::ProcessHandle;
+    ProcessHandle() : Object(Kind::ProcessHandle) {}
+    DWORD pid = 0;
+};
+
+struct Snapshot : Object {
+    static constexpr Kind kKind = Kind::Snapshot;
+    Snapshot() : Object(Kind::Snapshot) {}
+    struct Entry {
+        DWORD pid;
+        DWORD parent;
+        DWORD threads;
+        std::wstring exe;
+    };
+    std::vector<Entry> entries;
+    size_t next = 0;
+};
+
+struct KernelState {
+    std::map<std::wstring, std::weak_ptr<NamedMutex>> mutexes;
+    UINT_PTR next_timer_id = 0x7F00;
+};
+
+KernelState& K() {
+    Machine& m = M();
+    if (!m.kernel) m.kernel = std::make_shared<KernelState>();
+    return *static_cast<KernelState*>(m.kernel.get());
+}
+
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+
+bool FillEntry(Snapshot* s, LPPROCESSENTRY32 pe) {
+    if (s->next >= s->entries.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return false;
+    }
+    const Snapshot::Entry& e = s->entries[s->next++];
+    DWORD size = pe->dwSize;
+    *pe = PROCESSENTRY32{};
+    pe->dwSize = size;
+    pe->cntUsage = 1;
+    pe->th32ProcessID = e.pid;
+    pe->cntThreads = e.threads;
+    pe->th32ParentProcessID = e.parent;
+    size_t n = std::min<size_t>(e.exe.size(), MAX_PATH - 1);
+    std::copy_n(e.exe.data(), n, pe->szExeFile);
+    pe->szExeFile[n] = 0;
+    return true;
+}
+
+}  // namespace
+
+}  // namespace sim
+
+using namespace sim;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) {
+    Thread* t = CurrentThread();
+    return t ? t->last_error : 0;
+}
+
+void WINAPI SetLastError(DWORD code) {
+    if (Thread* t = CurrentThread()) t->last_error = code;
+}
+
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
+    SIM_API("CreateMutexW");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    auto handle = std::make_unique<MutexHandle>();
+    handle->owner_pid = CurrentPid();
+    bool existed = false;
+    if (name && *name) {
+        auto& slot = K().mutexes[name];
+        if (auto live = slot.lock()) {
+            handle->mutex = live;
+            existed = true;
+        } else {
+            handle->mutex = std::make_shared<NamedMutex>(NamedMutex{name});
+            slot = handle->mutex;
+        }
+    } else {
+        handle->mutex = std::make_shared<NamedMutex>();
+    }
+    HANDLE h = ToHandle<HANDLE>(M().handles.Insert(std::move(handle)));
+    // Opening an existing named mutex succeeds and says so.
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE h) {
+    SIM_API("ReleaseMutex");
+    return M().handles.Get<MutexHandle>(h) != nullptr;
+}
+
+BOOL WINAPI CloseHandle(HANDLE h) {
+    SIM_API("CloseHandle");
+    Machine& m = M();
+    Object* o = m.handles.Find(FromHandle(h));
+    if (!o || (o->kind != Kind::Mutex && o->kind != Kind::ProcessHandle && o->kind != Kind::ThreadHandle &&
+               o->kind != Kind::Snapshot)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    m.handles.Erase(FromHandle(h));
+    return TRUE;
+}
+
+HANDLE WINAPI GetCurrentThread(void) { return kCurrentThread; }
+HANDLE WINAPI GetCurrentProcess(void) { return kCurrentProcess; }
+DWORD WINAPI GetCurrentThreadId(void) {
+    Thread* t = CurrentThread();
+    return t ? t->tid : 0;
+}
+DWORD WINAPI GetCurrentProcessId(void) { return CurrentPid(); }
+
+BOOL WINAPI SetThreadPriority(HANDLE h, int priority) {
+    SIM_API("SetThreadPriority");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    Thread* t = CurrentThread();
+    if (h != kCurrentThread || !t || priority < THREAD_PRIORITY_TIME_CRITICAL || priority > THREAD_PRIORITY_IDLE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    t->priority = priority;
+    return TRUE;
+}
+
+int WINAPI GetThreadPriority(HANDLE h) {
+    SIM_API("GetThreadPriority");
+    Thread* t = CurrentThread();
+    if (h != kCurrentThread || !t) return THREAD_PRIORITY_ERROR_RETURN;
+    return t->priority;
+}
+
+HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD pid) {
+    SIM_API("OpenProcess");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    Process* p = FindProcess(pid);
+    if (!p || !p->alive) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto handle = std::make_unique<ProcessHandle>();
+    handle->owner_pid = CurrentPid();
+    handle->pid = pid;
+    return ToHandle<HANDLE>(M().handles.Insert(std::move(handle)));
+}
+
+// On Windows CE a process handle names the process's executable; a null
+// module is the caller's own executable.
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+    SIM_API("GetModuleFileNameW");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    Machine& m = M();
+    const Process* p = nullptr;
+    if (!module) {
+        p = CurrentProcess();
+    } else if (auto* ph = m.handles.Get<ProcessHandle>(module)) {
+        p = FindProcess(ph->pid);
+    } else {
+        for (auto& [pid, proc] : m.processes)
+            if (proc->instance == module && proc->alive) p = proc.get();
+    }
+    if (!p || !buffer || size == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DWORD n = static_cast<DWORD>(std::min<size_t>(p->exe_path.size(), size - 1));
+    std::copy_n(p->exe_path.data(), n, buffer);
+    buffer[n] = 0;
+    if (p->exe_path.size() >= size) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return n;
+}
+
+DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(M().now); }
+
+void WINAPI Sleep(DWORD) {}
+
+HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD) {
+    SIM_API("CreateToolhelp32Snapshot");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!(flags & TH32CS_SNAPPROCESS)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    Machine& m = M();
+    auto snap = std::make_unique<Snapshot>();
+    snap->owner_pid = CurrentPid();
+    for (auto& [pid, p] : m.processes) {
+        if (!p->alive) continue;
+        snap->entries.push_back(
+            Snapshot::Entry{pid, m.shell ? m.shell->pid : 0, static_cast<DWORD>(p->threads.size()), p->exe_name});
+    }
+    return ToHandle<HANDLE>(m.handles.Insert(std::move(snap)));
+}
+
+BOOL WINAPI Process32First(HANDLE h, LPPROCESSENTRY32 pe) {
+    SIM_API("Process32First");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    Snapshot* s = M().handles.Get<Snapshot>(h);
+    if (!s || !pe || pe->dwSize < sizeof(PROCESSENTRY32)) {
+        SetLastError(s ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    s->next = 0;
+    return FillEntry(s, pe);
+}
+
+BOOL WINAPI Process32Next(HANDLE h, LPPROCESSENTRY32 pe) {
+    SIM_API("Process32Next");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    Snapshot* s = M().handles.Get<Snapshot>(h);
+    if (!s || !pe || pe->dwSize < sizeof(PROCESSENTRY32)) {
+        SetLastError(s ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return FillEntry(s, pe);
+}
+
+BOOL WINAPI CloseToolhelp32Snapshot(HANDLE h) {
+    SIM_API("CloseToolhelp32Snapshot");
+    Machine& m = M();
+    if (!m.handles.Get<Snapshot>(h)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    m.handles.Erase(FromHandle(h));
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,477 @@
+// The device's kernel: the current machine, handles, processes and threads,
+// the scheduler and the virtual clock.
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "core.h"
+
+namespace sim {
+
+namespace {
+
+Machine* g_machine = nullptr;
+thread_local Thread* tls_thread = nullptr;
+// The program thread that owns this OS thread, if any: the one that must wait
+// when code running on it blocks.
+thread_local Thread* tls_os_thread = nullptr;
+thread_local int tls_api_depth = 0;
+
+}  // namespace
+
+namespace detail {
+Thread*& TlsThread() { return tls_thread; }
+int& TlsApiDepth() { return tls_api_depth; }
+}  // namespace detail
+
+Machine& M() {
+    if (!g_machine) {
+        std::fputs("vesk-sim: a platform call was made with no device booted\n", stderr);
+        std::abort();
+    }
+    return *g_machine;
+}
+Machine* MaybeM() { return g_machine; }
+void SetCurrentMachine(Machine* m) { g_machine = m; }
+
+Thread* CurrentThread() { return tls_thread; }
+Process* CurrentProcess() { return tls_thread ? tls_thread->process : nullptr; }
+DWORD CurrentPid() { return tls_thread ? tls_thread->process->pid : 0; }
+
+// ---------------------------------------------------------------------------
+// Handles
+
+uintptr_t Handles::Insert(std::unique_ptr<Object> object) {
+    uintptr_t h = next_;
+    next_ += 4;
+    object->handle = h;
+    objects_.emplace(h, std::move(object));
+    return h;
+}
+
+Object* Handles::Find(uintptr_t handle) const {
+    auto it = objects_.find(handle);
+    return it == objects_.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<Object> Handles::Erase(uintptr_t handle) {
+    auto it = objects_.find(handle);
+    if (it == objects_.end()) return nullptr;
+    std::unique_ptr<Object> o = std::move(it->second);
+    objects_.erase(it);
+    return o;
+}
+
+size_t Handles::Count(DWORD pid, Kind kind) const {
+    size_t n = 0;
+    for (const auto& [h, o] : objects_)
+        if (o->owner_pid == pid && o->kind == kind) ++n;
+    return n;
+}
+
+std::vector<Object*> Handles::OfOwner(DWORD pid) const {
+    std::vector<Object*> out;
+    for (const auto& [h, o] : objects_)
+        if (o->owner_pid == pid) out.push_back(o.get());
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// API and callout scopes
+
+ApiScope::ApiScope(const char* name) {
+    ++tls_api_depth;
+    Process* p = CurrentProcess();
+    if (tls_api_depth == 1 && p && p->image && g_machine) fail_ = g_machine->faults.OnCall(name);
+}
+
+ApiScope::~ApiScope() { --tls_api_depth; }
+
+CalloutScope::CalloutScope() : saved_(tls_api_depth) { tls_api_depth = 0; }
+CalloutScope::~CalloutScope() { tls_api_depth = saved_; }
+
+// ---------------------------------------------------------------------------
+// Faults
+
+void Faults::Arm(const std::string& api, int nth, int count) {
+    rules_[api] = Rule{std::max(nth, 1), count};
+}
+void Faults::Disarm(const std::string& api) { rules_.erase(api); }
+void Faults::Clear() {
+    rules_.clear();
+    alloc_countdown_ = 0;
+    alloc_remaining_ = 0;
+}
+void Faults::ArmAllocation(long nth, long count) {
+    alloc_countdown_ = std::max(nth, 1L);
+    alloc_remaining_ = count;
+}
+
+bool Faults::OnCall(const std::string& api) {
+    ++calls_[api];
+    auto it = rules_.find(api);
+    if (it == rules_.end()) return false;
+    Rule& r = it->second;
+    if (r.countdown > 1) {
+        --r.countdown;
+        return false;
+    }
+    if (r.remaining == 0) return false;
+    if (r.remaining > 0) --r.remaining;
+    ++failed_;
+    return true;
+}
+
+bool Faults::OnAllocation() {
+    if (alloc_countdown_ == 0) return false;
+    if (alloc_countdown_ > 1) {
+        --alloc_countdown_;
+        return false;
+    }
+    if (alloc_remaining_ == 0) return false;
+    if (alloc_remaining_ > 0) --alloc_remaining_;
+    ++failed_;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Baton
+
+void Baton::Run(Thread* t) {
+    std::unique_lock lock(mu_);
+    holder_ = t;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return holder_ == nullptr; });
+}
+
+void Baton::Park(Thread* self) {
+    std::unique_lock lock(mu_);
+    holder_ = nullptr;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return holder_ == self; });
+}
+
+void Baton::WaitTurn(Thread* self) {
+    std::unique_lock lock(mu_);
+    cv_.wait(lock, [&] { return holder_ == self; });
+}
+
+void Baton::Finish() {
+    std::unique_lock lock(mu_);
+    holder_ = nullptr;
+    cv_.notify_all();
+}
+
+// ---------------------------------------------------------------------------
+// Machine
+
+namespace detail {
+void HeapAnchor();
+}
+
+Machine::Machine() { detail::HeapAnchor(); }
+
+Machine::~Machine() {
+    for (auto& [tid, t] : threads)
+        if (t->os.joinable()) t->os.join();
+}
+
+std::string Narrow(const std::wstring& w) {
+    std::string s;
+    s.reserve(w.size());
+    for (wchar_t c : w) {
+        uint32_t cp = static_cast<uint32_t>(c);
+        if (cp < 0x80) {
+            s += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | (cp >> 6));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            s += static_cast<char>(0xE0 | (cp >> 12));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
+            s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return s;
+}
+
+std::wstring Widen(const std::string& s) {
+    std::wstring w;
+    w.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        uint32_t cp = 0xFFFD;
+        size_t len = 1;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c >> 5) == 6 && i + 1 < s.size()) {
+            cp = ((c & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            len = 2;
+        } else if ((c >> 4) == 14 && i + 2 < s.size()) {
+            cp = ((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            len = 3;
+        } else if ((c >> 3) == 30 && i + 3 < s.size()) {
+            cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
+            len = 4;
+        }
+        w += static_cast<wchar_t>(cp);
+        i += len;
+    }
+    return w;
+}
+
+void Log(const std::string& text) {
+    Machine& m = M();
+    std::string line = std::to_string(m.now) + " " + text;
+    m.log.push_back(line);
+    if (m.log_sink) m.log_sink(line);
+}
+
+// ---------------------------------------------------------------------------
+// Processes and threads
+
+Process* NewProcess(const std::wstring& exe_path, const std::string& name) {
+    Machine& m = M();
+    auto p = std::make_unique<Process>();
+    p->pid = m.next_pid;
+    m.next_pid += 4;
+    p->exe_path = exe_path;
+    size_t slash = exe_path.find_last_of(L"\\/");
+    p->exe_name = slash == std::wstring::npos ? exe_path : exe_path.substr(slash + 1);
+    p->name = name;
+    Process* raw = p.get();
+    m.processes.emplace(raw->pid, std::move(p));
+    return raw;
+}
+
+Thread* NewThread(Process* p, bool real) {
+    Machine& m = M();
+    auto t = std::make_unique<Thread>();
+    t->tid = m.next_tid;
+    m.next_tid += 4;
+    t->process = p;
+    t->real = real;
+    t->state = real ? Thread::State::NotStarted : Thread::State::Running;
+    Thread* raw = t.get();
+    p->threads.push_back(raw);
+    m.threads.emplace(raw->tid, std::move(t));
+    return raw;
+}
+
+Process* FindProcess(DWORD pid) {
+    auto& ps = M().processes;
+    auto it = ps.find(pid);
+    return it == ps.end() ? nullptr : it->second.get();
+}
+
+namespace {
+
+void ThreadMain(Machine* m, Thread* t) {
+    tls_thread = t;
+    tls_os_thread = t;
+    m->baton.WaitTurn(t);
+    t->state = Thread::State::Running;
+    const Image* image = t->process->image;
+    int code = 0;
+    try {
+        CalloutScope callout;
+        code = image->entry(t->process->instance);
+    } catch (const ThreadKilled&) {
+        code = -1;
+    }
+    EndProcess(t->process, code);
+    t->state = Thread::State::Exited;
+    tls_thread = nullptr;
+    tls_os_thread = nullptr;
+    m->baton.Finish();
+}
+
+// Live instances of each image: the first instance of an image gets fresh globals.
+bool ImageRunning(const Image* image) {
+    for (auto& [pid, p] : M().processes)
+        if (p->image == image && p->alive) return true;
+    return false;
+}
+
+}  // namespace
+
+Process* StartImage(const Image& image) {
+    Machine& m = M();
+    bool fresh = !ImageRunning(&image);
+    std::wstring path = image.exe_path;
+    size_t slash = path.find_last_of(L"\\/");
+    std::string name = Narrow(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+    Process* p = NewProcess(image.exe_path, name);
+    p->image = &image;
+    p->instance = image.instance;
+    Thread* t = NewThread(p, true);
+    if (fresh && image.reset) image.reset();
+    Log("start " + std::to_string(p->pid));
+    t->os = std::thread(ThreadMain, &m, t);
+    m.baton.Run(t);
+    RunUntilIdle();
+    return p;
+}
+
+void WaitForWork(Thread* self) {
+    if (!self || !self->real || tls_os_thread != self) {
+        // Code of a simulated application or the shell never blocks: their
+        // threads are pumped by the driver.
+        return;
+    }
+    self->state = Thread::State::WaitMessage;
+    M().baton.Park(self);
+    self->state = Thread::State::Running;
+    if (self->killed) throw ThreadKilled{};
+}
+
+void HangUntilReleased(HWND hwnd) {
+    Thread* os = tls_os_thread;
+    Window* w = WinOf(hwnd);
+    if (w) {
+        w->thread->hung = true;
+        w->thread->hung_window = hwnd;
+    }
+    if (!os) {
+        // Nobody waits on this OS thread: the message is simply left
+        // unanswered until the application is released.
+        return;
+    }
+    os->state = Thread::State::WaitRelease;
+    os->hung_window = hwnd;
+    M().baton.Park(os);
+    os->state = Thread::State::Running;
+    os->hung_window = nullptr;
+    if (os->killed) throw ThreadKilled{};
+}
+
+void ReleaseHung(HWND hwnd) {
+    Machine& m = M();
+    for (auto& [tid, t] : m.threads) {
+        if (t->hung_window == hwnd && !t->real) {
+            t->hung = false;
+            t->hung_window = nullptr;
+        }
+    }
+    for (auto& [tid, t] : m.threads) {
+        if (t->real && t->state == Thread::State::WaitRelease && t->hung_window == hwnd) {
+            t->state = Thread::State::Released;
+        }
+    }
+    RunUntilIdle();
+}
+
+void RunUntilIdle() {
+    Machine& m = M();
+    long budget = m.dispatch_budget;
+    for (;;) {
+        bool progress = false;
+        // Snapshot the thread list: dispatching may start or end threads.
+        std::vector<Thread*> list;
+        for (auto& [tid, t] : m.threads) list.push_back(t.get());
+        for (Thread* t : list) {
+            if (!t->process->alive) continue;
+            if (t->real) {
+                bool runnable = (t->state == Thread::State::WaitMessage && HasWork(t)) ||
+                                t->state == Thread::State::Released;
+                if (runnable) {
+                    m.baton.Run(t);
+                    progress = true;
+                }
+            } else if (!t->hung) {
+                while (auto msg = Retrieve(t, true)) {
+                    RunAs(t, [&] { return Dispatch(*msg); });
+                    progress = true;
+                    if (--budget <= 0) throw std::runtime_error("the device never went idle");
+                    if (t->hung) break;
+                }
+            }
+            if (--budget <= 0) throw std::runtime_error("the device never went idle");
+        }
+        if (!progress) break;
+    }
+}
+
+Counts CountObjects(DWORD pid) {
+    const Handles& h = M().handles;
+    Counts c;
+    c.gdi = long(h.Count(pid, Kind::Pen) + h.Count(pid, Kind::Brush) + h.Count(pid, Kind::Font) +
+                 h.Count(pid, Kind::DC));
+    c.icons = long(h.Count(pid, Kind::Icon));
+    c.menus = long(h.Count(pid, Kind::Menu));
+    c.handles = long(h.Count(pid, Kind::Mutex) + h.Count(pid, Kind::ProcessHandle) + h.Count(pid, Kind::ThreadHandle));
+    c.snapshots = long(h.Count(pid, Kind::Snapshot));
+    c.keys = long(h.Count(pid, Kind::RegKey));
+    c.windows = long(h.Count(pid, Kind::Window));
+    if (Process* p = FindProcess(pid)) c.heap = p->heap_blocks;
+    return c;
+}
+
+void EndProcess(Process* p, int code) {
+    Machine& m = M();
+    p->exit_code = code;
+    // The process's windows go with it, without messages: its code has ended.
+    std::vector<HWND> windows;
+    for (Object* o : m.handles.OfOwner(p->pid))
+        if (o->kind == Kind::Window) windows.push_back(ToHandle<HWND>(o->handle));
+    for (HWND h : windows) DestroyTree(h, false);
+    // A window procedure left in another process's window would point into
+    // code that no longer exists: the platform puts the class's back.
+    std::vector<Object*> all;
+    for (auto& [pid, proc] : m.processes)
+        for (Object* o : m.handles.OfOwner(pid)) all.push_back(o);
+    for (Object* o : all) {
+        if (o->kind != Kind::Window) continue;
+        auto* w = static_cast<Window*>(o);
+        if (w->proc_owner == p->pid) {
+            w->proc = w->class_proc;
+            w->proc_owner = 0;
+            Log("hook dangling " + NameOf(w->hwnd()));
+        }
+    }
+    p->reclaimed = CountObjects(p->pid);
+    for (Object* o : m.handles.OfOwner(p->pid)) m.handles.Erase(o->handle);
+    for (Thread* t : p->threads) {
+        t->timers.clear();
+        t->posted.clear();
+    }
+    if (m.capture && !WinOf(m.capture)) m.capture = nullptr;
+    p->alive = false;
+    Log("exit " + std::to_string(code));
+}
+
+void KillAll() {
+    Machine& m = M();
+    for (auto& [tid, t] : m.threads) {
+        if (!t->real || t->state == Thread::State::Exited || t->state == Thread::State::NotStarted) continue;
+        t->killed = true;
+        m.baton.Run(t.get());
+    }
+    for (auto& [tid, t] : m.threads)
+        if (t->os.joinable()) t->os.join();
+}
+
+void Advance(uint64_t ms) {
+    Machine& m = M();
+    uint64_t target = m.now + ms;
+    RunUntilIdle();
+    for (;;) {
+        uint64_t due = NextTimerDue();
+        if (due > target) break;
+        if (due > m.now) m.now = due;
+        RunUntilIdle();
+        // A timer still due after the device went idle cannot be delivered
+        // (its thread waits on a hung application): the clock goes on.
+        if (NextTimerDue() <= m.now) break;
+    }
+    m.now = target;
+    RunUntilIdle();
+}
+
+}  // namespace sim
