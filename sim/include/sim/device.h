@@ -84,6 +84,22 @@ struct Counts {
     bool operator==(const Counts&) const = default;
 };
 
+// The popup menu that a program is tracking, as it stands on the screen.
+struct MenuItemView {
+    int position = 0;
+    UINT id = 0;
+    bool owner_drawn = false;
+    bool separator = false;
+    bool grayed = false;
+    std::wstring text;
+    RECT rect{};  // screen coordinates
+};
+struct MenuView {
+    HWND window = nullptr;
+    RECT rect{};  // screen coordinates
+    std::vector<MenuItemView> items;
+};
+
 // A program that runs real code on the device.
 struct ProgramImage {
     std::wstring exe_path = L"\\Windows\\vesk.exe";
@@ -119,6 +135,7 @@ public:
     const std::vector<ReceivedMessage>& Received(HWND hwnd) const;
     void ClearReceived(HWND hwnd);
     bool IsHung() const;  // some program thread waits for a hung application
+    std::optional<MenuView> OpenMenu() const;  // the popup being tracked, if any
 
     // Program images
     DWORD Start(const ProgramImage& image);  // returns the new process id

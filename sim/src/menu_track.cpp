@@ -1,0 +1,8 @@
+// Tracking of popup menus (in progress).
+#include "core.h"
+
+namespace sim {
+
+std::optional<MenuView> Device::OpenMenu() const { return std::nullopt; }
+
+}  // namespace sim
