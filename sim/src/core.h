@@ -191,6 +191,16 @@ private:
 #define SIM_API(name) ::sim::ApiScope sim_api_scope_(name)
 #define SIM_FAIL() (sim_api_scope_.Fail())
 
+// Marks code of the platform that runs on a program's thread outside any
+// platform call (the start and the end of the thread).
+class OwnCodeScope {
+public:
+    OwnCodeScope();
+    ~OwnCodeScope();
+    OwnCodeScope(const OwnCodeScope&) = delete;
+    OwnCodeScope& operator=(const OwnCodeScope&) = delete;
+};
+
 // Calls out of the platform into program code (window procedures, callbacks)
 // go through this, so that the program's own allocations are counted as its.
 class CalloutScope {

@@ -199,6 +199,7 @@ void Device::SetBinary(HKEY root, const std::wstring& key, const std::wstring& n
     reg::Set(root, key, name, REG_BINARY, data);
 }
 void Device::DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) { reg::Delete(root, key, name); }
+void Device::DeleteKey(HKEY root, const std::wstring& key) { reg::DeleteKey(root, key); }
 bool Device::KeyExists(HKEY root, const std::wstring& key) const { return reg::KeyExists(root, key); }
 bool Device::ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) const {
     return reg::ValueExists(root, key, name);

@@ -87,6 +87,9 @@ ApiScope::ApiScope(const char* name) {
 
 ApiScope::~ApiScope() { --tls_api_depth; }
 
+OwnCodeScope::OwnCodeScope() { ++tls_api_depth; }
+OwnCodeScope::~OwnCodeScope() { --tls_api_depth; }
+
 CalloutScope::CalloutScope() : saved_(tls_api_depth) { tls_api_depth = 0; }
 CalloutScope::~CalloutScope() { tls_api_depth = saved_; }
 
@@ -274,6 +277,7 @@ namespace {
 void ThreadMain(Machine* m, Thread* t) {
     tls_thread = t;
     tls_os_thread = t;
+    OwnCodeScope platform;
     m->baton.WaitTurn(t);
     t->state = Thread::State::Running;
     const Image* image = t->process->image;
@@ -291,10 +295,11 @@ void ThreadMain(Machine* m, Thread* t) {
     m->baton.Finish();
 }
 
-// Live instances of each image: the first instance of an image gets fresh globals.
+// The first instance of a program gets fresh globals; later ones share the
+// running instance's image, as a second start of one executable would.
 bool ImageRunning(const Image* image) {
     for (auto& [pid, p] : M().processes)
-        if (p->image == image && p->alive) return true;
+        if (p->image && p->image->exe_path == image->exe_path && p->alive) return true;
     return false;
 }
 

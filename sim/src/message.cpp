@@ -177,6 +177,10 @@ extern "C" {
 
 BOOL WINAPI GetMessageW(LPMSG out, HWND, UINT, UINT) {
     SIM_API("GetMessageW");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
     Thread* t = CurrentThread();
     if (!t || !t->real || !out) {
         SetLastError(ERROR_INVALID_PARAMETER);

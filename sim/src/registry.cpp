@@ -48,8 +48,7 @@ struct KeyHandle : Object {
 };
 
 bool IsRoot(HKEY h) {
-    uintptr_t v = FromHandle(h);
-    return v >= 0x80000000u && v <= 0x80000003u;
+    return h == HKEY_CLASSES_ROOT || h == HKEY_CURRENT_USER || h == HKEY_LOCAL_MACHINE || h == HKEY_USERS;
 }
 
 std::vector<std::wstring> Split(const std::wstring& path) {
@@ -128,6 +127,15 @@ void Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD typ
 bool Delete(HKEY root, const std::wstring& key, const std::wstring& name) {
     Key* k = Walk(FromHandle(root), Split(key), false);
     return k && k->values.erase(Fold(name)) > 0;
+}
+
+bool DeleteKey(HKEY root, const std::wstring& key) {
+    std::vector<std::wstring> path = Split(key);
+    if (path.empty()) return false;
+    std::wstring leaf = Fold(path.back());
+    path.pop_back();
+    Key* parent = Walk(FromHandle(root), path, false);
+    return parent && parent->subkeys.erase(leaf) > 0;
 }
 
 bool KeyExists(HKEY root, const std::wstring& key) { return Walk(FromHandle(root), Split(key), false) != nullptr; }

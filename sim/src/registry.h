@@ -10,6 +10,7 @@ namespace sim::reg {
 
 void Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<uint8_t>& data);
 bool Delete(HKEY root, const std::wstring& key, const std::wstring& name);
+bool DeleteKey(HKEY root, const std::wstring& key);
 bool KeyExists(HKEY root, const std::wstring& key);
 bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& name);
 

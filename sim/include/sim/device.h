@@ -168,6 +168,7 @@ public:
     void SetDword(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value);
     void SetBinary(HKEY root, const std::wstring& key, const std::wstring& name, const std::vector<uint8_t>& data);
     void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name);
+    void DeleteKey(HKEY root, const std::wstring& key);  // with its values and subkeys
     bool KeyExists(HKEY root, const std::wstring& key) const;
     bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) const;
 
