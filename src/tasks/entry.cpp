@@ -1,0 +1,119 @@
+/* Task entries and the list of running tasks in the task menu. */
+#include "vesk.h"
+
+int g_nMenuItems = 0;
+
+/* Titles shorter than this are not worth listing. */
+#define MIN_TITLE_LENGTH 2
+/* "Dialog" and its terminator: a longer class name is cut and never equals it. */
+#define CLASS_BUFFER 8
+
+static const WCHAR c_szDesktopTitle[] = L"Desktop";
+static const WCHAR c_szDialogClass[] = L"Dialog";
+static const WCHAR c_szShellExe[] = L"shell32.exe";
+
+TaskEntry::TaskEntry(LPCWSTR pszTitle, DWORD dwProcessId, HWND hwnd)
+    : m_pszTitle(NULL), m_dwProcessId(dwProcessId), m_hwnd(hwnd)
+{
+    size_t cch;
+
+    cch = wcslen(pszTitle) + 1;
+    m_pszTitle = new (std::nothrow) WCHAR[cch];
+    if (m_pszTitle != NULL)
+        wcscpy(m_pszTitle, pszTitle);
+}
+
+TaskEntry::~TaskEntry()
+{
+    delete[] m_pszTitle;
+}
+
+/* Makes an entry and inserts its owner-drawn item at the next position. An
+   entry that cannot be made whole, or whose item cannot be inserted, is
+   given back: every task item carries an entry, and nothing is left over. */
+static void InsertTaskItem(HMENU hMenu, LPCWSTR pszTitle, DWORD dwProcessId, HWND hwnd)
+{
+    TaskEntry* pEntry;
+
+    pEntry = new (std::nothrow) TaskEntry(pszTitle, dwProcessId, hwnd);
+    if (pEntry == NULL)
+        return;
+    if (pEntry->m_pszTitle == NULL) {
+        delete pEntry;
+        return;
+    }
+
+    if (InsertMenuW(hMenu, g_nMenuItems, MF_BYPOSITION | MF_OWNERDRAW, TASK_ITEM_FIRST_ID + g_nMenuItems,
+                    (LPCWSTR)pEntry))
+        g_nMenuItems++;
+    else
+        delete pEntry;
+}
+
+void BuildTaskMenu(HMENU hMenu)
+{
+    DWORD dwProcessId = 0;
+
+    g_nMenuItems = 0;
+
+    GetWindowThreadProcessId(g_hwndDesktop, &dwProcessId);
+    InsertTaskItem(hMenu, c_szDesktopTitle, dwProcessId, g_hwndDesktop);
+
+    EnumWindows(EnumTaskWindowProc, (LPARAM)hMenu);
+
+    if (g_nMenuItems > 0)
+        InsertMenuW(hMenu, g_nMenuItems, MF_BYPOSITION | MF_SEPARATOR, 0, NULL);
+}
+
+/* Inserts an item for the window once for every process of the snapshot
+   that owns it, unless that process is the shell. */
+static void AddWindowItems(HMENU hMenu, HWND hwnd, LPCWSTR pszTitle)
+{
+    DWORD dwProcessId = 0;
+    HANDLE hSnapshot;
+    PROCESSENTRY32 pe;
+    BOOL fMore;
+
+    GetWindowThreadProcessId(hwnd, &dwProcessId);
+
+    hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return;
+
+    memset(&pe, 0, sizeof(pe));
+    pe.dwSize = sizeof(pe);
+    for (fMore = Process32First(hSnapshot, &pe); fMore; fMore = Process32Next(hSnapshot, &pe)) {
+        if (pe.th32ProcessID == dwProcessId && wcscmp(pe.szExeFile, c_szShellExe) != 0)
+            InsertTaskItem(hMenu, pszTitle, pe.th32ProcessID, hwnd);
+    }
+
+    CloseToolhelp32Snapshot(hSnapshot);
+}
+
+BOOL CALLBACK EnumTaskWindowProc(HWND hwnd, LPARAM lParam)
+{
+    HMENU hMenu = (HMENU)lParam;
+    WCHAR szClass[CLASS_BUFFER];
+    LPWSTR pszTitle;
+    int cch;
+
+    szClass[0] = 0;
+    GetClassNameW(hwnd, szClass, CLASS_BUFFER);
+    if (wcscmp(szClass, c_szDialogClass) == 0 && GetParent(hwnd) != NULL)
+        return TRUE;
+
+    cch = GetWindowTextLengthW(hwnd);
+    if (cch < 0)
+        cch = 0;
+    pszTitle = new (std::nothrow) WCHAR[cch + 1];
+    if (pszTitle == NULL)
+        return TRUE;
+    pszTitle[0] = 0;
+    GetWindowTextW(hwnd, pszTitle, cch + 1);
+
+    if (IsWindowVisible(hwnd) && cch >= MIN_TITLE_LENGTH)
+        AddWindowItems(hMenu, hwnd, pszTitle);
+
+    delete[] pszTitle;
+    return TRUE;
+}

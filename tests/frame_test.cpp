@@ -1,0 +1,337 @@
+// vesk's start-up, single instance, taskbar attachment, theme and the end of
+// its message loop, on the simulated device.
+#include <gtest/gtest.h>
+
+#include "core.h"
+#include "program.h"
+#include "vesk.h"
+
+using testing_support::LogLines;
+using testing_support::RunProgram;
+
+namespace {
+
+const wchar_t kColorKey[] = L"Software\\Microsoft\\Color";
+
+const sim::WindowInfo* FindClass(const std::vector<sim::WindowInfo>& windows, const std::wstring& cls) {
+    for (const auto& w : windows)
+        if (w.class_name == cls) return &w;
+    return nullptr;
+}
+
+std::vector<uint8_t> ColourTable(size_t entries, COLORREF entry8, COLORREF entry9) {
+    std::vector<uint8_t> bytes(entries * 4, 0x11);
+    auto put = [&](size_t i, COLORREF c) {
+        if (i >= entries) return;
+        for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<uint8_t>(c >> (8 * b));
+    };
+    put(8, entry8);
+    put(9, entry9);
+    return bytes;
+}
+
+struct Theme {
+    COLORREF back, fore;
+};
+
+// Starts vesk on a device prepared by `setup` and reads the theme it loaded.
+Theme ThemeAfterStart(const std::function<void(sim::Device&)>& setup) {
+    sim::Device device;
+    setup(device);
+    DWORD pid = vesk_host::StartVesk(device);
+    EXPECT_TRUE(device.Running(pid));
+    Theme t{g_crThemeBack, g_crThemeFore};
+    device.Close(pid, L"VeskClass");
+    return t;
+}
+
+}  // namespace
+
+TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
+    struct Case {
+        int width, height, dpi;
+        RECT expected;
+    } cases[] = {{240, 320, 96, {212, 0, 240, 26}}, {480, 640, 192, {424, 0, 480, 52}}, {240, 320, 131, {202, 0, 240, 35}}};
+    for (const auto& c : cases) {
+        sim::Device device({.width = c.width, .height = c.height, .dpi = c.dpi});
+        DWORD pid = vesk_host::StartVesk(device);
+        ASSERT_TRUE(device.Running(pid));
+        auto windows = device.Windows();
+        const sim::WindowInfo* button = FindClass(windows, L"VeskClass");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->title, L"VeskWindow");
+        EXPECT_EQ(button->parent, device.taskbar());
+        EXPECT_EQ(button->style, DWORD(WS_CHILD | WS_VISIBLE));
+        EXPECT_EQ(button->rect.left, c.expected.left) << c.dpi;
+        EXPECT_EQ(button->rect.top, c.expected.top);
+        EXPECT_EQ(button->rect.right, c.expected.right);
+        EXPECT_EQ(button->rect.bottom, c.expected.bottom);
+        // The button's font and close glyph are alive while it runs.
+        sim::Counts counts = device.CountsOf(pid);
+        EXPECT_EQ(counts.icons, 1);
+        EXPECT_GE(counts.gdi, 2);  // the class brush and the bold font
+        EXPECT_EQ(g_nLogPixelsX, c.dpi);
+        EXPECT_EQ(g_nLogPixelsY, c.dpi);
+    }
+}
+
+TEST(Frame, ScalingRoundsToTheNearestPixel) {
+    {
+        sim::Device device({.dpi = 131});
+        DWORD pid = vesk_host::StartVesk(device);
+        EXPECT_EQ(ScaleX(28), 38);
+        EXPECT_EQ(ScaleY(26), 35);
+        EXPECT_EQ(ScaleX(0), 0);
+        device.Close(pid, L"VeskClass");
+    }
+    sim::Device hi({.width = 480, .height = 640, .dpi = 192});
+    DWORD pid = vesk_host::StartVesk(hi);
+    for (int n : {1, 2, 6, 16, 18, 28, 30}) {
+        EXPECT_EQ(ScaleX(n), 2 * n);
+        EXPECT_EQ(ScaleY(n), 2 * n);
+    }
+    hi.Close(pid, L"VeskClass");
+}
+
+TEST(Frame, BoldFontIsElevenUnitsHighAndBold) {
+    for (int dpi : {96, 192}) {
+        sim::Device device({.width = dpi * 5 / 2, .height = dpi * 10 / 3, .dpi = dpi});
+        DWORD pid = vesk_host::StartVesk(device);
+        LOGFONTW lf{};
+        int got = RunProgram(device, [&] { return GetObjectW(g_hBoldFont, sizeof lf, &lf); });
+        EXPECT_EQ(got, int(sizeof lf));
+        EXPECT_EQ(lf.lfHeight, dpi == 96 ? -11 : -22);
+        EXPECT_EQ(lf.lfWeight, 700);
+        EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
+        device.Close(pid, L"VeskClass");
+    }
+}
+
+TEST(Frame, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone) {
+    sim::Device device;
+    DWORD first = vesk_host::StartVesk(device);
+    HWND button = FindClass(device.Windows(), L"VeskClass")->hwnd;
+    size_t mark = device.Log().size();
+    DWORD second = vesk_host::StartVesk(device);
+    EXPECT_FALSE(device.Running(second));
+    EXPECT_EQ(device.ExitCode(second), 0);
+    EXPECT_TRUE(device.Running(first));
+    EXPECT_EQ(g_hwndButton, button);
+    // Nothing was created and the hook was not touched.
+    EXPECT_TRUE(LogLines(device, "hook", mark).empty());
+    EXPECT_EQ(device.Reclaimed(second), sim::Counts{});
+    int buttons = 0;
+    for (const auto& w : device.Windows()) buttons += w.class_name == L"VeskClass";
+    EXPECT_EQ(buttons, 1);
+    device.Close(first, L"VeskClass");
+    EXPECT_EQ(device.ExitCode(first), 0);
+}
+
+TEST(Frame, CloseRestoresTheTaskbarProcedureAndFreesTheButtonsObjects) {
+    sim::Device device;
+    WNDPROC original = sim::WinOf(device.taskbar())->proc;
+    DWORD pid = vesk_host::StartVesk(device);
+    EXPECT_NE(sim::WinOf(device.taskbar())->proc, original);
+    EXPECT_EQ(sim::WinOf(device.taskbar())->proc, &TaskBarHookProc);
+    device.Close(pid, L"VeskClass");
+    EXPECT_FALSE(device.Running(pid));
+    EXPECT_EQ(device.ExitCode(pid), 0);
+    EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original);
+    EXPECT_EQ(LogLines(device, "hook removed").size(), 1u);
+    EXPECT_EQ(LogLines(device, "hook dangling").size(), 0u);
+    // WM_DESTROY gave back the icon and the font; what is left at the end is
+    // the mutex, held for the process's life, and the class brush.
+    sim::Counts left = device.Reclaimed(pid);
+    EXPECT_EQ(left.icons, 0);
+    EXPECT_EQ(left.gdi, 1);
+    EXPECT_EQ(left.handles, 1);
+    EXPECT_EQ(left.heap, 0);
+    EXPECT_EQ(left.windows, 0);
+    EXPECT_EQ(g_pfnTaskBarProc, nullptr);
+}
+
+TEST(Frame, WithoutATaskbarNothingIsHookedOrCreated) {
+    sim::Device device({.taskbar = false});
+    DWORD pid = vesk_host::StartVesk(device);
+    EXPECT_FALSE(device.Running(pid));
+    EXPECT_EQ(device.ExitCode(pid), 0);
+    EXPECT_TRUE(LogLines(device, "hook").empty());
+    EXPECT_EQ(device.Reclaimed(pid).windows, 0);
+    EXPECT_EQ(device.Reclaimed(pid).icons, 0);
+}
+
+TEST(Frame, FailedStartUpStepsEndQuietlyWithZero) {
+    for (const char* api : {"CreateMutexW", "RegisterClassW", "CreateWindowExW", "GetWindowLongPtrW"}) {
+        sim::Device device;
+        WNDPROC original = sim::WinOf(device.taskbar())->proc;
+        device.FailCall(api);
+        DWORD pid = vesk_host::StartVesk(device);
+        EXPECT_FALSE(device.Running(pid)) << api;
+        EXPECT_EQ(device.ExitCode(pid), 0) << api;
+        // The taskbar keeps working with its own procedure.
+        EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original) << api;
+    }
+}
+
+TEST(Frame, GetMessageFailureEndsTheLoopInsteadOfSpinning) {
+    sim::Device device;
+    device.FailCall("GetMessageW", 1, -1);
+    DWORD pid = vesk_host::StartVesk(device);
+    EXPECT_FALSE(device.Running(pid));
+    EXPECT_EQ(LogLines(device, "hook removed").size(), 1u);
+}
+
+TEST(Frame, ThemeFromValuesEightAndNine) {
+    Theme t = ThemeAfterStart([](sim::Device& d) {
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", 0x00112233);
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", 0x00445566);
+        // A table is there too and is not read.
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0xAAAAAA, 0xBBBBBB));
+    });
+    EXPECT_EQ(t.back, 0x00112233u);
+    EXPECT_EQ(t.fore, 0x00445566u);
+}
+
+TEST(Frame, ThemeFromTheColourTableWhenEitherValueIsMissing) {
+    Theme t = ThemeAfterStart([](sim::Device& d) {
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", 0x00112233);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
+    });
+    EXPECT_EQ(t.back, 0x00ABCDEFu);
+    EXPECT_EQ(t.fore, 0x00FEDCBAu);
+    // A value of the wrong size counts as missing: no byte is used that was never read.
+    t = ThemeAfterStart([](sim::Device& d) {
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"8", {0x01, 0x02});
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", 0x00445566);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
+    });
+    EXPECT_EQ(t.back, 0x00ABCDEFu);
+    // Exactly ten entries is enough.
+    t = ThemeAfterStart([](sim::Device& d) {
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(10, 0x00123456, 0x00654321));
+    });
+    EXPECT_EQ(t.back, 0x00123456u);
+    EXPECT_EQ(t.fore, 0x00654321u);
+}
+
+TEST(Frame, ThemeFallsBackToSystemColours) {
+    DWORD highlight = 0, highlight_text = 0;
+    auto system = [&](sim::Device& d) {
+        RunProgram(d, [&] {
+            highlight = GetSysColor(COLOR_HIGHLIGHT);
+            highlight_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+            return 0;
+        });
+    };
+    // A table too short for entries 8 and 9.
+    Theme t = ThemeAfterStart([&](sim::Device& d) {
+        system(d);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(9, 0x00123456, 0x00654321));
+    });
+    EXPECT_EQ(t.back, highlight);
+    EXPECT_EQ(t.fore, highlight_text);
+    // A table longer than 41 entries fails to read.
+    t = ThemeAfterStart([&](sim::Device& d) {
+        system(d);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(42, 0x00123456, 0x00654321));
+    });
+    EXPECT_EQ(t.back, highlight);
+    // No values at all: the key is left existing, and empty.
+    {
+        sim::Device device;
+        system(device);
+        device.DeleteKey(HKEY_LOCAL_MACHINE, kColorKey);
+        ASSERT_FALSE(device.KeyExists(HKEY_LOCAL_MACHINE, kColorKey));
+        DWORD pid = vesk_host::StartVesk(device);
+        EXPECT_EQ(g_crThemeBack, highlight);
+        EXPECT_EQ(g_crThemeFore, highlight_text);
+        EXPECT_TRUE(device.KeyExists(HKEY_LOCAL_MACHINE, kColorKey));
+        EXPECT_FALSE(device.ValueExists(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor"));
+        device.Close(pid, L"VeskClass");
+        EXPECT_EQ(device.Reclaimed(pid).keys, 0);
+    }
+    // The key cannot be opened or made.
+    {
+        sim::Device device;
+        system(device);
+        device.FailCall("RegCreateKeyExW", 1, -1);
+        DWORD pid = vesk_host::StartVesk(device);
+        EXPECT_EQ(g_crThemeBack, highlight);
+        device.Close(pid, L"VeskClass");
+        EXPECT_EQ(device.Reclaimed(pid).keys, 0);
+    }
+}
+
+TEST(Frame, WindowProcedureAnswers) {
+    sim::Device device;
+    DWORD pid = vesk_host::StartVesk(device);
+    LRESULT erase = -1, draw = -1, measure = -1;
+    RunProgram(device, [&] {
+        erase = SendMessageW(g_hwndButton, WM_ERASEBKGND, 0, 0);
+        MEASUREITEMSTRUCT mis{};
+        TaskEntry entry(L"Probe", 0, g_hwndDesktop);
+        mis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
+        measure = SendMessageW(g_hwndButton, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis));
+        DRAWITEMSTRUCT dis{};
+        dis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
+        dis.hDC = GetDC(g_hwndButton);
+        dis.rcItem = RECT{0, 0, 10, 10};
+        draw = SendMessageW(g_hwndButton, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+        ReleaseDC(g_hwndButton, dis.hDC);
+        return 0;
+    });
+    EXPECT_EQ(erase, 0);
+    EXPECT_EQ(measure, 1);
+    EXPECT_EQ(draw, 1);
+    device.Close(pid, L"VeskClass");
+}
+
+// The hook passes every taskbar message on with its result unchanged, and
+// only 1024 repaints the button.
+TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
+    sim::Device device;
+    DWORD pid = vesk_host::StartVesk(device);
+    static UINT seen;
+    static WNDPROC saved;
+    saved = g_pfnTaskBarProc;
+    g_pfnTaskBarProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        seen = m;
+        if (m == WM_USER + 7) return 0x1234;
+        return CallWindowProcW(saved, h, m, w, l);
+    };
+    sim::Window* button = sim::WinOf(g_hwndButton);
+    button->has_update = false;
+    bool invalid_after = true;
+    LRESULT r = RunProgram(device, [&] {
+        LRESULT result = SendMessageW(device.taskbar(), WM_USER + 7, 0, 0);
+        invalid_after = button->has_update;
+        return static_cast<int>(result);
+    });
+    EXPECT_EQ(r, 0x1234);
+    EXPECT_EQ(seen, WM_USER + 7u);
+    EXPECT_FALSE(invalid_after);
+    RunProgram(device, [&] {
+        SendMessageW(device.taskbar(), WM_USER, 0, 0);
+        invalid_after = button->has_update;
+        return 0;
+    });
+    EXPECT_EQ(seen, UINT(WM_USER));
+    EXPECT_TRUE(invalid_after);
+    g_pfnTaskBarProc = saved;
+    device.Close(pid, L"VeskClass");
+}
+
+TEST(Frame, MessageToTheHookBeforeTheButtonExistsRepaintsNothing) {
+    sim::Device device;
+    DWORD pid = vesk_host::StartVesk(device);
+    HWND button = g_hwndButton;
+    g_hwndButton = nullptr;
+    for (const auto& w : device.Windows()) sim::WinOf(w.hwnd)->has_update = false;
+    RunProgram(device, [&] { return static_cast<int>(SendMessageW(device.taskbar(), WM_USER, 0, 0)); });
+    for (const auto& w : device.Windows()) {
+        if (w.hwnd == device.taskbar()) continue;  // the shell redraws its own title
+        EXPECT_FALSE(sim::WinOf(w.hwnd)->has_update) << w.name;
+    }
+    g_hwndButton = button;
+    device.Close(pid, L"VeskClass");
+}
