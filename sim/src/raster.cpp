@@ -1,0 +1,261 @@
+// Rasterisation in the platform's conventions.
+//
+// Filled shapes are given by a bounding box [left, right) x [top, bottom):
+// the right and bottom edges stay unpainted. A shape is the set of pixels
+// whose centres (x + 0.5, y + 0.5) lie inside it; its outline is the part of
+// that set within the pen's width of a pixel outside the set, and the brush
+// paints the rest. A null pen paints no outline, so the brush covers the
+// whole set: for a rectangle exactly its bounding box.
+//
+// An ellipse is the one inscribed in its bounding box; a pixel belongs to it
+// when its centre lies inside or on the ellipse. Both the rule and the
+// arithmetic (done at twice the resolution in integers, so every test is
+// exact) are symmetric about both axes of the box.
+//
+// Lines are Bresenham's, stepping along the major axis; a tie in the minor
+// axis goes away from the start point. A segment never paints its last
+// point, so neither does a polyline.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "gdi.h"
+
+using namespace sim;
+using namespace sim::gdi;
+
+namespace {
+
+RECT Normalized(int left, int top, int right, int bottom) {
+    return RECT{std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
+}
+
+// Pen and brush of a filled shape as the DC holds them.
+struct Paint {
+    bool outline = false;
+    int width = 1;
+    COLORREF pen = 0;
+    bool fill = false;
+    COLORREF brush = 0;
+};
+
+Paint PaintOf(const DeviceContext& dc) {
+    Paint p;
+    LOGPEN pen = PenOf(dc);
+    p.outline = pen.lopnStyle != PS_NULL;
+    p.width = std::max<LONG>(pen.lopnWidth.x, 1);
+    p.pen = pen.lopnColor;
+    p.fill = BrushColourOf(dc, &p.brush);
+    return p;
+}
+
+template <class Inside>
+void PaintShape(Canvas& canvas, const RECT& box, const Paint& paint, Inside inside) {
+    int left = std::max(box.left, canvas.clip.left), right = std::min(box.right, canvas.clip.right);
+    int top = std::max(box.top, canvas.clip.top), bottom = std::min(box.bottom, canvas.clip.bottom);
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            if (!inside(x, y)) continue;
+            bool edge = false;
+            for (int k = 1; paint.outline && !edge && k <= paint.width; ++k)
+                edge = !inside(x - k, y) || !inside(x + k, y) || !inside(x, y - k) || !inside(x, y + k);
+            if (edge)
+                canvas.Plot(x, y, paint.pen);
+            else if (paint.fill)
+                canvas.Plot(x, y, paint.brush);
+        }
+    }
+}
+
+// Whether the centre of pixel (x, y) lies in the ellipse inscribed in the
+// box whose doubled centre is (cx2, cy2) and whose axes are a by b pixels.
+bool InEllipse(int x, int y, int64_t cx2, int64_t cy2, int64_t a, int64_t b) {
+    int64_t dx = 2 * int64_t(x) + 1 - cx2;
+    int64_t dy = 2 * int64_t(y) + 1 - cy2;
+    return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
+}
+
+// The pixels of a width-1 segment from (x0, y0) up to but not including
+// (x1, y1) whose major coordinate lies in [lo, hi): the walk is clipped, so a
+// huge line costs no more than the pixels it may touch.
+template <class Plot>
+void Segment(int x0, int y0, int x1, int y1, int lo_x, int hi_x, int lo_y, int hi_y, Plot plot) {
+    int64_t dx = std::llabs(int64_t(x1) - x0), dy = std::llabs(int64_t(y1) - y0);
+    int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    bool x_major = dx >= dy;
+    int64_t steps = std::max(dx, dy);
+    int64_t start = x_major ? x0 : y0;
+    int s = x_major ? sx : sy;
+    int64_t lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
+    // Steps i with lo <= start + s * i < hi.
+    int64_t first = s > 0 ? lo - start : start - (hi - 1);
+    int64_t last = s > 0 ? hi - 1 - start : start - lo;
+    first = std::max<int64_t>(first, 0);
+    last = std::min<int64_t>(last, steps - 1);
+    for (int64_t i = first; i <= last; ++i) {
+        // The minor coordinate is round(i * minor / major), halves away from the start.
+        if (x_major)
+            plot(int(x0 + sx * i), int(y0 + sy * ((2 * i * dy + dx) / (2 * dx))));
+        else
+            plot(int(x0 + sx * ((2 * i * dx + dy) / (2 * dy))), int(y0 + sy * i));
+    }
+}
+
+void Line(const DeviceContext& dc, int x0, int y0, int x1, int y1) {
+    LOGPEN pen = PenOf(dc);
+    if (pen.lopnStyle == PS_NULL) return;
+    Canvas canvas = CanvasOf(dc);
+    if (!canvas.surface) return;
+    const RECT& c = canvas.clip;
+    Segment(x0, y0, x1, y1, c.left, c.right, c.top, c.bottom,
+            [&](int x, int y) { canvas.Plot(x, y, pen.lopnColor); });
+}
+
+DeviceContext* CheckDc(HDC hdc) {
+    DeviceContext* dc = Dc(hdc);
+    if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+    return dc;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    SIM_API("Rectangle");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    Canvas canvas = CanvasOf(*dc);
+    RECT box = Normalized(left, top, right, bottom);
+    PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
+        return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+    });
+    return TRUE;
+}
+
+BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
+    SIM_API("Ellipse");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    Canvas canvas = CanvasOf(*dc);
+    RECT box = Normalized(left, top, right, bottom);
+    int64_t cx2 = int64_t(box.left) + box.right, cy2 = int64_t(box.top) + box.bottom;
+    int64_t a = int64_t(box.right) - box.left, b = int64_t(box.bottom) - box.top;
+    if (a == 0 || b == 0) return TRUE;
+    PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
+        return x >= box.left && x < box.right && y >= box.top && y < box.bottom && InEllipse(x, y, cx2, cy2, a, b);
+    });
+    return TRUE;
+}
+
+BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
+    SIM_API("RoundRect");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    Canvas canvas = CanvasOf(*dc);
+    RECT box = Normalized(left, top, right, bottom);
+    // Each corner is a quarter of a width x height ellipse.
+    int64_t a = std::clamp<int64_t>(std::abs(width), 0, int64_t(box.right) - box.left);
+    int64_t b = std::clamp<int64_t>(std::abs(height), 0, int64_t(box.bottom) - box.top);
+    int64_t left2 = 2 * int64_t(box.left) + a, right2 = 2 * int64_t(box.right) - a;
+    int64_t top2 = 2 * int64_t(box.top) + b, bottom2 = 2 * int64_t(box.bottom) - b;
+    PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
+        if (x < box.left || x >= box.right || y < box.top || y >= box.bottom) return false;
+        if (a == 0 || b == 0) return true;
+        int64_t px = 2 * int64_t(x) + 1, py = 2 * int64_t(y) + 1;
+        int64_t cx = px < left2 ? left2 : px > right2 ? right2 : px;
+        int64_t cy = py < top2 ? top2 : py > bottom2 ? bottom2 : py;
+        if (cx == px || cy == py) return true;  // not in a corner
+        return InEllipse(x, y, cx, cy, a, b);
+    });
+    return TRUE;
+}
+
+BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
+    SIM_API("Polyline");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    if (!apt || cpt < 2) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Each segment leaves out its last point; the next segment starts on it,
+    // so only the polyline's very last point stays unpainted.
+    for (int i = 0; i + 1 < cpt; ++i) Line(*dc, apt[i].x, apt[i].y, apt[i + 1].x, apt[i + 1].y);
+    return TRUE;
+}
+
+BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT lppt) {
+    SIM_API("MoveToEx");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    if (lppt) *lppt = dc->state.pos;
+    dc->state.pos = POINT{x, y};
+    return TRUE;
+}
+
+BOOL WINAPI LineTo(HDC hdc, int x, int y) {
+    SIM_API("LineTo");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return FALSE;
+    Line(*dc, dc->state.pos.x, dc->state.pos.y, x, y);
+    dc->state.pos = POINT{x, y};
+    return TRUE;
+}
+
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    SIM_API("FillRect");
+    DeviceContext* dc = CheckDc(hDC);
+    if (!dc) return 0;
+    COLORREF colour;
+    if (!lprc || !BrushColour(hbr, &colour)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    Canvas canvas = CanvasOf(*dc);
+    canvas.Fill(*lprc, colour);
+    return 1;
+}
+
+BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
+    SIM_API("DrawFocusRect");
+    DeviceContext* dc = CheckDc(hDC);
+    if (!dc) return FALSE;
+    if (!lprc) return FALSE;
+    Canvas canvas = CanvasOf(*dc);
+    const RECT& r = *lprc;
+    if (r.right <= r.left || r.bottom <= r.top) return TRUE;
+    // A dotted frame drawn by inverting every other pixel, so that drawing
+    // it twice takes it away again.
+    auto invert = [&](int x, int y) {
+        if ((x + y) % 2 == 0 && canvas.Visible(x, y)) canvas.Plot(x, y, canvas.At(x, y) ^ 0x00FFFFFF);
+    };
+    for (int x = r.left; x < r.right; ++x) {
+        invert(x, r.top);
+        if (r.bottom - 1 > r.top) invert(x, r.bottom - 1);
+    }
+    for (int y = r.top + 1; y < r.bottom - 1; ++y) {
+        invert(r.left, y);
+        if (r.right - 1 > r.left) invert(r.right - 1, y);
+    }
+    return TRUE;
+}
+
+COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
+    SIM_API("SetPixel");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return CLR_INVALID;
+    Canvas canvas = CanvasOf(*dc);
+    if (!canvas.Visible(x, y)) return CLR_INVALID;
+    canvas.Plot(x, y, color);
+    return color & 0x00FFFFFF;
+}
+
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
+    SIM_API("GetPixel");
+    DeviceContext* dc = CheckDc(hdc);
+    if (!dc) return CLR_INVALID;
+    return CanvasOf(*dc).At(x, y);
+}
+
+}  // extern "C"
