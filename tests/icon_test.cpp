@@ -1,0 +1,250 @@
+// Icons on the simulated device: LoadIconW from a program's compiled
+// resources, their lifetime and count, and DrawIconEx's choice of image,
+// scaling and transparency.
+#include <gtest/gtest.h>
+#include <sim/device.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core.h"
+#include "gdi.h"
+
+namespace {
+
+constexpr COLORREF kBackground = RGB(200, 30, 30);
+constexpr uint32_t kClear = 0x00000000;  // masked out
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// One icon image as the resource compiler stores it: a BITMAPINFOHEADER
+// whose height counts the AND mask too, 32-bit colour rows and the 1-bit
+// mask, both bottom-up. `pixel` gives 0xAARRGGBB; alpha 0 is masked out.
+std::vector<uint8_t> IconDib(int w, int h, const std::function<uint32_t(int, int)>& pixel) {
+    std::vector<uint8_t> dib;
+    Put32(dib, 40);
+    Put32(dib, uint32_t(w));
+    Put32(dib, uint32_t(2 * h));
+    Put16(dib, 1);
+    Put16(dib, 32);
+    for (int i = 0; i < 6; ++i) Put32(dib, 0);
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) {
+            uint32_t p = pixel(x, y);
+            dib.push_back(uint8_t(p));
+            dib.push_back(uint8_t(p >> 8));
+            dib.push_back(uint8_t(p >> 16));
+            dib.push_back(0);
+        }
+    int mask_row = (w + 31) / 32 * 4;
+    for (int y = h - 1; y >= 0; --y) {
+        std::vector<uint8_t> row(size_t(mask_row), 0);
+        for (int x = 0; x < w; ++x)
+            if ((pixel(x, y) >> 24) == 0) row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+        dib.insert(dib.end(), row.begin(), row.end());
+    }
+    return dib;
+}
+
+// A 32-bit .res file: the empty entry that marks the format, then RT_ICON
+// images 1..n and the RT_GROUP_ICON `group` that lists them.
+std::vector<uint8_t> ResFile(uint16_t group, const std::vector<std::pair<int, std::vector<uint8_t>>>& images) {
+    std::vector<uint8_t> out;
+    auto entry = [&](uint16_t type, uint16_t name, const std::vector<uint8_t>& data) {
+        Put32(out, uint32_t(data.size()));
+        Put32(out, 32);
+        Put16(out, 0xFFFF);
+        Put16(out, type);
+        Put16(out, 0xFFFF);
+        Put16(out, name);
+        Put32(out, 0);
+        Put16(out, 0x1010);
+        Put16(out, 0x0405);
+        Put32(out, 0);
+        Put32(out, 0);
+        out.insert(out.end(), data.begin(), data.end());
+        while (out.size() % 4) out.push_back(0);
+    };
+    entry(0, 0, {});
+    std::vector<uint8_t> dir;
+    Put16(dir, 0);
+    Put16(dir, 1);
+    Put16(dir, uint16_t(images.size()));
+    uint16_t id = 1;
+    for (const auto& [size, dib] : images) {
+        entry(3, id, dib);
+        dir.push_back(uint8_t(size));
+        dir.push_back(uint8_t(size));
+        dir.push_back(0);
+        dir.push_back(0);
+        Put16(dir, 1);
+        Put16(dir, 32);
+        Put32(dir, uint32_t(dib.size()));
+        Put16(dir, id++);
+    }
+    entry(14, group, dir);
+    return out;
+}
+
+uint32_t Solid(COLORREF c) { return 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c); }
+
+constexpr COLORREF kRed16 = RGB(255, 0, 0);
+constexpr COLORREF kGreen32 = RGB(0, 255, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+// Quadrants of a size x size image: top-left masked out, then blue, yellow, black.
+uint32_t Quadrants(int x, int y, int size) {
+    bool right = x >= size / 2, bottom = y >= size / 2;
+    if (!right && !bottom) return kClear;
+    if (right && !bottom) return Solid(kBlue);
+    if (!right) return Solid(kYellow);
+    return Solid(kBlack);
+}
+
+// A program of the device with an icon group 104 (16 x 16 quadrants and a
+// plain 32 x 32) and group 101 (a lone 16 x 16), running the test's code.
+class IconTest : public ::testing::Test {
+protected:
+    template <class F>
+    auto Run(F f) {
+        return sim::RunAs(thread, f);
+    }
+    void SetUp() override {
+        image.exe_path = L"\\Windows\\iconic.exe";
+        image.instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x5A0000));
+        std::vector<uint8_t> res = ResFile(104, {{16, IconDib(16, 16, [](int x, int y) { return Quadrants(x, y, 16); })},
+                                                 {32, IconDib(32, 32, [](int, int) { return Solid(kGreen32); })}});
+        image.resources = res;
+        process = sim::NewProcess(image.exe_path, "iconic");
+        process->instance = image.instance;
+        process->image = &image;
+        thread = sim::NewThread(process, false);
+        Run([&] {
+            dc = GetDC(nullptr);
+            RECT all{0, 0, 240, 320};
+            HBRUSH b = CreateSolidBrush(kBackground);
+            FillRect(dc, &all, b);
+            DeleteObject(b);
+        });
+    }
+    void TearDown() override {
+        Run([&] { ReleaseDC(nullptr, dc); });
+    }
+
+    long Icons() { return device.CountsOf(process->pid).icons; }
+    HICON Load(int id) {
+        return Run([&] { return LoadIconW(image.instance, MAKEINTRESOURCEW(id)); });
+    }
+    COLORREF At(int x, int y) { return GetPixel(dc, x, y); }
+
+    sim::Device device;
+    sim::Image image;
+    sim::Process* process = nullptr;
+    sim::Thread* thread = nullptr;
+    HDC dc = nullptr;
+};
+
+TEST_F(IconTest, EveryLoadIsANewIconOfTheCallerUntilDestroyed) {
+    const long before = Icons();
+    HICON first = Load(104);
+    HICON second = Load(104);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(Icons(), before + 2);
+    const auto* icon = device.machine().handles.Get<sim::icon::Icon>(first);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->images.size(), 2u);  // the whole group is kept
+
+    EXPECT_TRUE(Run([&] { return DestroyIcon(first); }));
+    EXPECT_FALSE(Run([&] { return DestroyIcon(first); }));
+    EXPECT_TRUE(Run([&] { return DestroyIcon(second); }));
+    EXPECT_EQ(Icons(), before);
+}
+
+TEST_F(IconTest, LoadFailsForAMissingIconOrAnUnknownModule) {
+    EXPECT_EQ(Load(105), nullptr);
+    EXPECT_EQ(Run([] { return LoadIconW(reinterpret_cast<HINSTANCE>(uintptr_t(0x123000)), MAKEINTRESOURCEW(104)); }),
+              nullptr);
+    EXPECT_FALSE(Run([] { return DestroyIcon(reinterpret_cast<HICON>(uintptr_t(0x7770))); }));
+}
+
+TEST_F(IconTest, DrawsTheImageOfTheRequestedSizeWithTransparency) {
+    HICON icon = Load(104);
+    Run([&] { return DrawIconEx(dc, 10, 10, icon, 16, 16, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(10, 10), kBackground);  // masked quadrant
+    EXPECT_EQ(At(17, 17), kBackground);
+    EXPECT_EQ(At(18, 10), kBlue);
+    EXPECT_EQ(At(25, 17), kBlue);
+    EXPECT_EQ(At(10, 18), kYellow);
+    EXPECT_EQ(At(25, 25), kBlack);
+    EXPECT_EQ(At(26, 26), kBackground);
+
+    Run([&] { return DrawIconEx(dc, 40, 10, icon, 32, 32, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(40, 10), kGreen32);
+    EXPECT_EQ(At(71, 41), kGreen32);
+    EXPECT_EQ(At(72, 42), kBackground);
+    Run([&] { return DestroyIcon(icon); });
+}
+
+TEST_F(IconTest, ScalesTheNextLargerImageByNearestNeighbour) {
+    HICON icon = Load(104);
+    // No size given: the icon's standard size. Between sizes: the next larger image.
+    Run([&] { return DrawIconEx(dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(31, 31), kGreen32);
+    EXPECT_EQ(At(32, 32), kBackground);
+    Run([&] { return DrawIconEx(dc, 50, 0, icon, 20, 12, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(50, 0), kGreen32);
+    EXPECT_EQ(At(69, 11), kGreen32);
+    EXPECT_EQ(At(70, 11), kBackground);
+    EXPECT_EQ(At(69, 12), kBackground);
+    Run([&] { return DestroyIcon(icon); });
+}
+
+TEST_F(IconTest, ScaledQuadrantsKeepTheirEdgesAndTheirTransparency) {
+    std::vector<sim::res::IconImage> images(1);
+    images[0].width = images[0].height = 16;
+    images[0].bits_per_pixel = 32;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) images[0].argb.push_back(Quadrants(x, y, 16));
+    HICON icon = Run([&] { return sim::icon::Create(images); });
+    EXPECT_EQ(Icons(), 1);
+    Run([&] { return DrawIconEx(dc, 0, 0, icon, 40, 40, 0, nullptr, DI_NORMAL); });
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            COLORREF expected = x < 20 && y < 20 ? kBackground : x >= 20 && y < 20 ? kBlue : x < 20 ? kYellow : kBlack;
+            ASSERT_EQ(At(x, y), expected) << x << "," << y;
+        }
+    Run([&] { return DrawIconEx(dc, 100, 0, icon, 6, 6, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(102, 2), kBackground);
+    EXPECT_EQ(At(103, 2), kBlue);
+    EXPECT_EQ(At(102, 3), kYellow);
+    EXPECT_EQ(At(105, 5), kBlack);
+    EXPECT_EQ(At(106, 5), kBackground);
+
+    // DrawIcon draws the standard size; a flicker-free brush shows through the mask.
+    HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    Run([&] { return DrawIconEx(dc, 150, 0, icon, 16, 16, 0, white, DI_NORMAL); });
+    EXPECT_EQ(At(150, 0), RGB(255, 255, 255));
+    EXPECT_EQ(At(158, 0), kBlue);
+    EXPECT_TRUE(Run([&] { return DrawIcon(dc, 0, 100, icon); }));
+    EXPECT_EQ(At(31, 131), kBlack);
+    EXPECT_EQ(At(0, 100), kBackground);
+    EXPECT_TRUE(Run([&] { return DestroyIcon(icon); }));
+    EXPECT_EQ(Icons(), 0);
+    EXPECT_FALSE(Run([&] { return DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); }));
+}
+
+}  // namespace
