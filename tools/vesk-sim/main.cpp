@@ -1,12 +1,63 @@
-#include <cstdio>
+// vesk-sim: vesk on a simulated Pocket PC, in a window, as a demo tour, or
+// playing a script.
+#include <iostream>
 
-#include "vesk_image.h"
+#include "demo.h"
+#include "interactive.h"
+#include "options.h"
+#include "player.h"
+#include "script.h"
 
-int main() {
-    sim::Device device;
-    DWORD pid = vesk_host::StartVesk(device);
-    device.LogDump();
-    device.Close(pid, L"VeskClass");
-    for (const auto& line : device.Log()) std::puts(line.c_str());
+namespace {
+
+int PlayScript(const vesk_sim::Options& o) {
+    std::string why;
+    std::optional<std::string> text = vesk_sim::ReadScriptFile(o.script, &why);
+    if (!text) {
+        std::cerr << "vesk-sim: cannot read the script " << o.script << ": " << why << '\n';
+        return vesk_sim::kExitScript;
+    }
+    vesk_sim::ParseResult parsed = vesk_sim::ParseScript(*text, o.script);
+    if (!parsed.ok()) {
+        std::cerr << parsed.error.Format() << '\n';
+        return vesk_sim::kExitScript;
+    }
+    vesk_sim::PlayResult played = vesk_sim::Play(*parsed.script, o.out, std::cerr);
+    if (!played.log_path.empty())
+        std::cout << "vesk-sim: " << played.shots.size() << " screenshots and events.log in " << o.out.string()
+                  << std::endl;
+    return played.exit_code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    vesk_sim::OptionsResult parsed = vesk_sim::ParseOptions(args);
+    if (!parsed.options) {
+        std::cerr << "vesk-sim: " << parsed.error << "\nTry 'vesk-sim --help' for the options.\n";
+        return vesk_sim::kExitScript;
+    }
+    const vesk_sim::Options& o = *parsed.options;
+    try {
+        switch (o.mode) {
+        case vesk_sim::Options::Mode::Help: std::cout << vesk_sim::HelpText(); return 0;
+        case vesk_sim::Options::Mode::Version: std::cout << vesk_sim::VersionText() << '\n'; return 0;
+        case vesk_sim::Options::Mode::Script: return PlayScript(o);
+        case vesk_sim::Options::Mode::Demo: return vesk_sim::RunDemo(o.out, std::cout, std::cerr);
+        case vesk_sim::Options::Mode::Window: {
+            bool no_display = false;
+            int code = vesk_sim::RunWindow(o, std::cout, std::cerr, &no_display);
+            if (!no_display) return code;
+            std::cout << "vesk-sim: no display; playing the demo tour instead";
+            if (o.device_given || o.dpi != 96) std::cout << " (on its own device, 240x320 at 96 dpi)";
+            std::cout << std::endl;
+            return vesk_sim::RunDemo(o.out_given ? o.out : vesk_sim::kDefaultDemoDir, std::cout, std::cerr);
+        }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "vesk-sim: " << e.what() << '\n';
+        return vesk_sim::kExitScript;
+    }
     return 0;
 }

@@ -1,0 +1,256 @@
+#include "options.h"
+
+#include <cstdint>
+
+namespace vesk_sim {
+
+namespace {
+
+const char kHelp[] = R"(Usage:
+  vesk-sim [--device WxH] [--dpi N] [--zoom N] [--out DIR]
+  vesk-sim --demo [DIR]
+  vesk-sim --script FILE [--out DIR]
+  vesk-sim --help | --version
+
+vesk-sim boots a simulated Pocket PC with the stand-in shell (the taskbar
+and the desktop) and sample applications, and starts vesk on it.
+
+Without --demo or --script it opens a window that shows the device's screen,
+where the mouse is the pen: press, drag and release the left button to tap
+and stroke. The device's clock follows real time, so a press of vesk's button
+lasts its 200 ms. Keys:
+  n          launch another sample application
+  s          save a screenshot into the output folder (its path is printed)
+  Escape     end vesk (WM_CLOSE to its button) and the session; closing the
+             window does the same. vesk's exit code and the event log's path
+             are printed.
+Where no display is available (no DISPLAY or WAYLAND_DISPLAY, or the video
+system cannot start) it plays the demo tour instead.
+
+Options:
+  --device WxH   the window's device screen, 64..4096 pixels each way
+                 (default 240x320)
+  --dpi N        its resolution, 48..960 dots per inch (default 96); for
+                 example --device 480x640 --dpi 192
+  --zoom N       screen pixels per device pixel, 1..8 (default 2 for screens
+                 up to 320 pixels wide, else 1)
+  --out DIR      where the window's screenshots and events.log go, or where a
+                 script's go (default vesk-sim-out); created if missing
+  --demo [DIR]   play the built-in demo tour and write its screenshots, its
+                 events.log and contact-sheet.png (every screenshot captioned
+                 with its step) into DIR (default vesk-sim-demo)
+  --script FILE  play a script (below) and write its screenshots and
+                 events.log into the --out folder
+  --help         this text
+  --version      the version
+
+Exit status: 0 success; 1 an expect... command of the script failed;
+2 bad usage, a malformed script, or a command that could not be carried out.
+
+Scripts
+  One command a line; '#' starts a comment (outside strings); blank lines are
+  ignored; CR LF line ends are accepted. Strings are in double quotes, with \"
+  for a quote and \\ for a backslash (any other backslash stands for itself,
+  so "Software\Microsoft\Color" is a registry path). Options are KEY=VALUE,
+  the value a word or a string. Numbers are decimal or 0x hex; every number
+  is checked against its range. Names of windows are single words. A
+  malformed script prints FILE:LINE: what is wrong, and exits with 2 before
+  anything runs.
+
+  device W H [dpi=N] [taskbar=H]
+      the device; only as the first command. Default 240 320 dpi=96 and a
+      taskbar ScaleY(26) high. W and H 64..4096, dpi 48..960, taskbar 0..H/2.
+  reg HKLM|HKCU "KEY" "NAME" dword 0xVALUE | binary HEXBYTES... | delete
+      set a DWORD or binary value (hex digit pairs, e.g. binary 00ff8010), or
+      delete the value
+  theme back=0xBBGGRR fore=0xBBGGRR
+      the shell's theme: values "8" and "9" of HKLM
+      "Software\Microsoft\Color" as DWORDs
+  app NAME [exe=FILE] [class=CLASS] [title="TEXT"] [style=0xN] [exstyle=0xN]
+      [ok] [owner=NAME] [hidden] [on-close=destroy|ignore|hang]
+      [on-ok=destroy|ignore|hang]
+      a top-level window of a simulated application, created in front and
+      activated; windows with the same exe share one process. `ok` sets
+      extended-style bit 0x80000000 (the caption's OK button). Defaults:
+      exe=NAME.exe, class=NAME, title=NAME, style 0x10000000 (WS_VISIBLE),
+      below the taskbar, destroyed on WM_CLOSE and on the OK command. `hang`
+      keeps the sender waiting until `release NAME`. NAME may not be Desktop
+      or vesk, nor the name of a window that is still there.
+  activate NAME          the shell brings NAME (or Desktop) to the front
+  release NAME           a hung application answers the message it is stuck on
+  start                  start vesk; a second `start` while one runs starts a
+                         second instance (which ends at once)
+  down X Y | move X Y | up X Y | tap X Y
+                         the pen, in screen coordinates (on the screen);
+                         tap = down then up, no time between
+  wait MS                advance the virtual clock, 0..3600000 ms
+  notify                 the shell sends message 1024 to the taskbar
+  dump                   log every window and each process's handle counts
+  shot FILE              screenshot: an RGB PNG of the screen's size; FILE is
+                         relative to the output folder, ends in .png, may
+                         name subfolders with '/' and may not leave the folder
+  quit                   WM_CLOSE to vesk's button; waits until vesk has ended
+                         and fails if it does not (for example while it waits
+                         for a hung application)
+  menu-tap POS [at=X]    tap the item at position POS of the open popup menu
+                         (0 is the first item) at its vertical centre, at
+                         screen x X if given, else at its horizontal centre;
+                         fails if no popup is open or POS is past its end
+  menu-dismiss           tap outside the open popup menu (the screen's
+                         bottom-left corner unless the popup covers it)
+  include "FILE"         the commands of another script, relative to this one
+  At the end of the script a running vesk is quit as by `quit`.
+
+  Checks (a failed check prints FILE:LINE: expected ..., the play stops, the
+  event log is written and vesk-sim exits with 1):
+  expect "TEXT"          a line logged after the previous expect's match (or
+                         since the start) contains TEXT; the next expect
+                         searches after this match, so expects check order.
+                         On failure the lines searched are printed.
+  expect-not "TEXT"      no line logged after the previous expect's match
+                         contains TEXT
+  expect-pixel X Y 0xBBGGRR
+                         the screen's pixel at X,Y has this colour
+  expect-window NAME [visible=0|1] [foreground] [gone]
+                         the window exists (or, with gone, does not), is
+                         shown or not, and is the foreground window
+  expect-counts NAME|vesk [gdi=N] [icons=N] [menus=N] [handles=N] [heap=N]
+                         the handle counts of the process of window NAME (or
+                         of vesk) are these, as `dump` logs them; any subset
+
+Event log (events.log): one event a line, the virtual time in ms first:
+  T start PID                        T exit CODE
+  T foreground NAME                  application NAME, Desktop, or the class
+  T msg NAME MESSAGE WPARAM LPARAM   a message vesk's process sent or posted to
+                                     an application window; MESSAGE is
+                                     WM_CLOSE, WM_COMMAND, PSM_PRESSBUTTON or
+                                     its number; a known window's handle
+                                     prints as its name
+  T minimized NAME | hidden NAME | destroyed NAME | shown NAME
+  T hook installed | hook removed    the taskbar's window procedure replaced
+                                     by another process / given back
+  T menu open items=N rect=L,T,R,B
+  T menu-item POS id=ID owner-drawn|separator|text="TEXT" [grayed] rect=L,T,R,B
+  T menu closed result=ID
+  T shot FILE                        a screenshot was written
+  T window class="C" title="T" rect=L,T,R,B parent=NAME visible=0|1 pid=N
+  T objects pid=N gdi=N icons=N handles=N menus=N heap=N     (from dump)
+)";
+
+bool Decimal(const std::string& s, int lo, int hi, int* out) {
+    if (s.empty() || s.size() > 9) return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < lo || v > hi) return false;
+    *out = int(v);
+    return true;
+}
+
+}  // namespace
+
+const char* HelpText() { return kHelp; }
+
+std::string VersionText() {
+#ifdef VESK_VERSION
+    return std::string("vesk-sim ") + VESK_VERSION;
+#else
+    return "vesk-sim";
+#endif
+}
+
+OptionsResult ParseOptions(const std::vector<std::string>& args) {
+    OptionsResult r;
+    Options o;
+    bool demo = false, script = false, dpi_given = false, zoom_given = false;
+    auto error = [&](const std::string& e) {
+        r.error = e;
+        return r;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string value;
+        bool inline_value = false;
+        if (arg.rfind("--", 0) == 0) {
+            size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                inline_value = true;
+            }
+        }
+        auto take = [&](const char* what) -> bool {
+            if (inline_value) return true;
+            if (i + 1 >= args.size()) return false;
+            value = args[++i];
+            (void)what;
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            o.mode = Options::Mode::Help;
+            r.options = o;
+            return r;
+        }
+        if (arg == "--version") {
+            o.mode = Options::Mode::Version;
+            r.options = o;
+            return r;
+        }
+        if (arg == "--script") {
+            if (!take("FILE") || value.empty()) return error("--script needs a file name");
+            if (script) return error("--script given twice");
+            script = true;
+            o.script = value;
+        } else if (arg == "--out") {
+            if (!take("DIR") || value.empty()) return error("--out needs a folder name");
+            if (o.out_given) return error("--out given twice");
+            o.out = value;
+            o.out_given = true;
+        } else if (arg == "--demo") {
+            if (demo) return error("--demo given twice");
+            demo = true;
+            // The folder is optional: take the next word unless it is an option.
+            if (inline_value) {
+                if (value.empty()) return error("--demo= needs a folder name");
+                o.out = value;
+            } else if (i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0) {
+                o.out = args[++i];
+            } else {
+                o.out = kDefaultDemoDir;
+            }
+        } else if (arg == "--device") {
+            if (!take("WxH")) return error("--device needs a size such as 480x640");
+            size_t x = value.find_first_of("xX");
+            if (x == std::string::npos || !Decimal(value.substr(0, x), 64, 4096, &o.width) ||
+                !Decimal(value.substr(x + 1), 64, 4096, &o.height))
+                return error("--device needs WxH, each 64..4096, such as 480x640; got \"" + value + "\"");
+            o.device_given = true;
+        } else if (arg == "--dpi") {
+            if (!take("N") || !Decimal(value, 48, 960, &o.dpi))
+                return error("--dpi needs a resolution of 48..960 dots per inch, such as 192");
+            dpi_given = true;
+        } else if (arg == "--zoom") {
+            if (!take("N") || !Decimal(value, 1, 8, &o.zoom)) return error("--zoom needs a whole number 1..8");
+            zoom_given = true;
+        } else if (arg.rfind("-", 0) == 0) {
+            return error("unknown option " + arg);
+        } else {
+            return error("unexpected argument \"" + arg + "\"");
+        }
+    }
+    if (script && demo) return error("--script and --demo cannot be combined");
+    if ((script || demo) && (o.device_given || dpi_given || zoom_given))
+        return error(std::string(script ? "a script chooses its device with its `device` line"
+                                        : "the demo tour plays on the device it was made for (240x320, 96 dpi)") +
+                     "; --device, --dpi and --zoom are for the window");
+    if (demo && o.out_given) return error("the demo's folder is given as --demo DIR, not --out");
+    if (script) o.mode = Options::Mode::Script;
+    else if (demo) o.mode = Options::Mode::Demo;
+    if (!o.out_given && !demo) o.out = kDefaultOutDir;
+    r.options = o;
+    return r;
+}
+
+}  // namespace vesk_sim
