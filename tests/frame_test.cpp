@@ -291,11 +291,12 @@ TEST(Frame, WindowProcedureAnswers) {
 TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
     sim::Device device;
     DWORD pid = vesk_host::StartVesk(device);
-    static UINT seen;
+    static std::vector<UINT> seen;
+    seen.clear();
     static WNDPROC saved;
     saved = g_pfnTaskBarProc;
     g_pfnTaskBarProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        seen = m;
+        seen.push_back(m);
         if (m == WM_USER + 7) return 0x1234;
         return CallWindowProcW(saved, h, m, w, l);
     };
@@ -308,14 +309,17 @@ TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
         return static_cast<int>(result);
     });
     EXPECT_EQ(r, 0x1234);
-    EXPECT_EQ(seen, WM_USER + 7u);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), WM_USER + 7u);
+    seen.clear();
     EXPECT_FALSE(invalid_after);
     RunProgram(device, [&] {
         SendMessageW(device.taskbar(), WM_USER, 0, 0);
         invalid_after = button->has_update;
         return 0;
     });
-    EXPECT_EQ(seen, UINT(WM_USER));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), UINT(WM_USER));
     EXPECT_TRUE(invalid_after);
     g_pfnTaskBarProc = saved;
     device.Close(pid, L"VeskClass");

@@ -391,6 +391,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define WM_ENTERMENULOOP 0x0211
 #define WM_EXITMENULOOP 0x0212
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 #define MK_LBUTTON 0x0001
 
 #define WA_INACTIVE 0

@@ -254,8 +254,7 @@ struct Window : Object {
     bool destroying = false;
     bool system = false;           // made by the platform itself (menus)
     DWORD proc_owner = 0;          // another process that replaced the window procedure
-    bool record = false;           // a simulated application: keeps every message it receives
-    std::vector<ReceivedMessage> received;
+    bool record = false;           // a simulated application: every message it receives is kept
     std::string name;              // name in the event log
 };
 
@@ -350,6 +349,9 @@ struct Machine {
 
     Baton baton;
     Faults faults;
+
+    // What each simulated application's window received, kept after it is gone.
+    std::map<HWND, std::vector<ReceivedMessage>> received;
 
     std::vector<std::string> log;
     std::function<void(const std::string&)> log_sink;

@@ -87,12 +87,12 @@ void Device::SetTitle(HWND hwnd, const std::wstring& title) {
 
 const std::vector<ReceivedMessage>& Device::Received(HWND hwnd) const {
     static const std::vector<ReceivedMessage> kNone;
-    Window* w = WinOf(hwnd);
-    return w ? w->received : kNone;
+    auto it = machine_->received.find(hwnd);
+    return it == machine_->received.end() ? kNone : it->second;
 }
 
 void Device::ClearReceived(HWND hwnd) {
-    if (Window* w = WinOf(hwnd)) w->received.clear();
+    machine_->received.erase(hwnd);
 }
 
 bool Device::IsHung() const {

@@ -36,7 +36,7 @@ void NoteMessage(Window* to, UINT msg, WPARAM wp, LPARAM lp, bool sent) {
     Process* from = CurrentProcess();
     DWORD from_pid = from ? from->pid : 0;
     if (to->record) {
-        to->received.push_back(ReceivedMessage{M().now, msg, wp, lp, from_pid, sent});
+        M().received[to->hwnd()].push_back(ReceivedMessage{M().now, msg, wp, lp, from_pid, sent});
     }
     if (from && from->image && from_pid != to->owner_pid && !to->system && M().log_messages) {
         Log("msg " + NameOf(to->hwnd()) + " " + MessageName(msg) + " " + ParamText(wp) + " " +
@@ -149,7 +149,7 @@ LRESULT Dispatch(const MSG& msg) {
     if (!w) return 0;
     if (w->record && msg.message != WM_PAINT && msg.message != WM_TIMER) {
         Thread* t = CurrentThread();
-        w->received.push_back(
+        M().received[w->hwnd()].push_back(
             ReceivedMessage{M().now, msg.message, msg.wParam, msg.lParam, t ? t->last_from : 0, false});
     }
     return CallProc(w, w->proc, msg.message, msg.wParam, msg.lParam);

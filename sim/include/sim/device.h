@@ -36,13 +36,13 @@ enum class OnClose { Destroy, Ignore, Hang };
 enum class OnOk { Destroy, Ignore, Hang };
 
 struct AppConfig {
-    std::string name;           // name in the event log
-    std::wstring exe;           // file name; default NAME.exe; in \Windows\ unless a path is given
-    std::wstring class_name;    // default NAME
-    std::optional<std::wstring> title;  // default NAME
+    std::string name{};         // name in the event log
+    std::wstring exe{};           // file name; default NAME.exe; in \Windows\ unless a path is given
+    std::wstring class_name{};  // default NAME
+    std::optional<std::wstring> title{};  // default NAME
     DWORD style = WS_VISIBLE;
     DWORD exstyle = 0;
-    std::string owner;          // name of an application window that owns this one
+    std::string owner{};        // name of an application window that owns this one
     bool hidden = false;        // created without WS_VISIBLE
     OnClose on_close = OnClose::Destroy;
     OnOk on_ok = OnOk::Destroy;
