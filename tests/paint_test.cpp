@@ -1,0 +1,253 @@
+// The button's face on the simulated screen, pixel for pixel.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+#include "core.h"
+#include "program.h"
+#include "vesk.h"
+
+namespace {
+
+const wchar_t kColorKey[] = L"Software\\Microsoft\\Color";
+constexpr COLORREF kBack = RGB(10, 40, 120);
+constexpr COLORREF kFore = RGB(250, 240, 20);
+
+using Pixel = std::pair<int, int>;
+
+// The pixels of a polyline from (x0, y0) towards (x1, y1) along a diagonal,
+// its last point left out.
+void Diagonal(std::set<Pixel>& out, int x0, int y0, int x1, int y1) {
+    int dx = x1 > x0 ? 1 : -1, dy = y1 > y0 ? 1 : -1;
+    for (int x = x0, y = y0; x != x1; x += dx, y += dy) out.insert({x, y});
+}
+
+struct Face {
+    sim::Device& device;
+    RECT button;  // screen rectangle
+
+    COLORREF At(int x, int y) { return device.PixelAt(button.left + x, button.top + y); }
+
+    // The bounding box (inclusive) of the pixels of one colour within a client area.
+    RECT Extent(COLORREF colour, RECT area) {
+        RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                if (At(x, y) == colour) {
+                    r.left = std::min<LONG>(r.left, x);
+                    r.top = std::min<LONG>(r.top, y);
+                    r.right = std::max<LONG>(r.right, x);
+                    r.bottom = std::max<LONG>(r.bottom, y);
+                }
+        return r;
+    }
+};
+
+class Paint : public ::testing::Test {
+protected:
+    void Boot(int width, int height, int dpi) {
+        device_.reset();
+        device_ = std::make_unique<sim::Device>(sim::DeviceConfig{.width = width, .height = height, .dpi = dpi});
+        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", kBack);
+        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", kFore);
+        vesk_ = vesk_host::StartVesk(*device_);
+        for (const auto& w : device_->Windows())
+            if (w.class_name == L"VeskClass") button_ = w.rect;
+    }
+    Face face() { return Face{*device_, button_}; }
+
+    std::unique_ptr<sim::Device> device_;
+    DWORD vesk_ = 0;
+    RECT button_{};
+};
+
+void ExpectRect(const RECT& got, int l, int t, int r, int b, const char* what) {
+    EXPECT_EQ(got.left, l) << what;
+    EXPECT_EQ(got.top, t) << what;
+    EXPECT_EQ(got.right, r) << what;
+    EXPECT_EQ(got.bottom, b) << what;
+}
+
+// Checks the cross of a disc: every pixel of the expected diagonals is in
+// the glyph colour and no other pixel around them is.
+void ExpectCross(Face f, const RECT& disc, const std::set<Pixel>& cross, COLORREF glyph, COLORREF fill) {
+    RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (auto [x, y] : cross) {
+        EXPECT_EQ(f.At(x, y), glyph) << x << "," << y;
+        box.left = std::min<LONG>(box.left, x - 1);
+        box.top = std::min<LONG>(box.top, y - 1);
+        box.right = std::max<LONG>(box.right, x + 1);
+        box.bottom = std::max<LONG>(box.bottom, y + 1);
+    }
+    for (int y = box.top; y <= box.bottom; ++y)
+        for (int x = box.left; x <= box.right; ++x)
+            if (!cross.count({x, y})) {
+                EXPECT_EQ(f.At(x, y), fill) << "around the cross at " << x << "," << y;
+            }
+    // The middle row of the disc is filled edge to edge.
+    int mid = (disc.top + disc.bottom) / 2;
+    for (int x = disc.left; x < disc.right; ++x) {
+        COLORREF c = f.At(x, mid);
+        EXPECT_TRUE(c == fill || c == glyph) << x;
+    }
+}
+
+std::set<Pixel> Cross(int cl, int ct, int cr, int cb, int half_bar) {
+    std::set<Pixel> s;
+    Diagonal(s, cl, ct, cr + 1, cb + 1);
+    Diagonal(s, cr, ct, cl - 1, cb + 1);
+    for (int i = 1; i < half_bar; ++i) {
+        Diagonal(s, cl, ct + i, cr - i + 1, cb + 1);
+        Diagonal(s, cl + i, ct, cr + 1, cb - i + 1);
+        Diagonal(s, cr - i, ct, cl - 1, cb - i + 1);
+        Diagonal(s, cr, ct + i, cl + i - 1, cb + 1);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST_F(Paint, StandardLayoutAt96Dpi) {
+    Boot(240, 320, 96);
+    device_->Launch({.name = "notes", .title = L"Notes"});
+    Face f = face();
+    ASSERT_EQ(button_.right - button_.left, 28);
+    // The face fills the whole button in the background colour.
+    for (int y = 0; y < 26; ++y) {
+        EXPECT_EQ(f.At(0, y), kBack);
+        EXPECT_EQ(f.At(27, y), kBack);
+    }
+    // Dot (3, 9, 10, 16); disc (11, 5, 27, 21): right and bottom edges unpainted.
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 11, 26}), 3, 9, 9, 15, "dot");
+    ExpectRect(f.Extent(kFore, RECT{11, 0, 28, 26}), 11, 5, 26, 20, "disc");
+    // Cross box (15, 9, 22, 16): bars three lines wide.
+    ExpectCross(f, RECT{11, 5, 27, 21}, Cross(15, 9, 22, 16, 2), kBack, kFore);
+    // The worked lines of the cross.
+    EXPECT_EQ(f.At(15, 9), kBack);
+    EXPECT_EQ(f.At(22, 16), kBack);
+    EXPECT_EQ(f.At(22, 9), kBack);
+    EXPECT_EQ(f.At(15, 16), kBack);
+    EXPECT_EQ(f.At(15, 10), kBack);
+    EXPECT_EQ(f.At(16, 9), kBack);
+    EXPECT_EQ(f.At(23, 17), kFore);  // one beyond the last painted point
+}
+
+TEST_F(Paint, StandardLayoutAt192Dpi) {
+    Boot(480, 640, 192);
+    device_->Launch({.name = "notes", .title = L"Notes"});
+    Face f = face();
+    ASSERT_EQ(button_.right - button_.left, 56);
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 22, 52}), 3, 18, 16, 31, "dot");
+    ExpectRect(f.Extent(kFore, RECT{22, 0, 56, 52}), 22, 10, 53, 41, "disc");
+    std::set<Pixel> cross = Cross(30, 18, 45, 33, 4);
+    ExpectCross(f, RECT{22, 10, 54, 42}, cross, kBack, kFore);
+    // Each bar is seven lines wide: across the first diagonal at its middle.
+    int across = 0;
+    for (int d = -5; d <= 5; ++d) across += f.At(37 + d, 25) == kBack ? 1 : 0;
+    EXPECT_GE(across, 7);
+}
+
+TEST_F(Paint, CompactLayoutBelow130PixelsWide) {
+    Boot(129, 160, 96);
+    device_->Launch({.name = "notes", .title = L"Notes"});
+    Face f = face();
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 10, 26}), 0, 9, 7, 16, "compact dot");
+    ExpectRect(f.Extent(kFore, RECT{10, 0, 28, 26}), 10, 5, 26, 21, "compact disc");
+    ExpectCross(f, RECT{10, 5, 27, 22}, Cross(14, 9, 22, 17, 2), kBack, kFore);
+
+    Boot(130, 160, 96);
+    device_->Launch({.name = "notes", .title = L"Notes"});
+    Face g = face();
+    ExpectRect(g.Extent(kFore, RECT{0, 0, 11, 26}), 3, 9, 9, 15, "standard dot at 130");
+}
+
+TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
+    Boot(240, 320, 96);
+    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    Face f = face();
+    // The "ok" box is (10, 5, 26, 20); its ink is in the background colour.
+    // Inside the disc, away from its rounded edge, every pixel of the
+    // background colour is ink.
+    RECT ink = f.Extent(kBack, RECT{12, 7, 26, 19});
+    ASSERT_LE(ink.left, ink.right) << "no ink";
+    EXPECT_GE(ink.left, 12);
+    EXPECT_LE(ink.right, 24);
+    // Centred in (10, 5, 26, 20): the ink's centre within a pixel of 17.5, 12.
+    double cx = (ink.left + ink.right) / 2.0, cy = (ink.top + ink.bottom) / 2.0;
+    EXPECT_NEAR(cx, 17.5, 1.0);
+    EXPECT_NEAR(cy, 12.0, 2.0);
+    // No cross: the disc's corners of the cross box stay filled.
+    EXPECT_EQ(f.At(15, 9), kFore);
+    // Only the two colours of the theme are used: the text is drawn on a
+    // transparent background.
+    for (int y = 0; y < 26; ++y)
+        for (int x = 0; x < 28; ++x) {
+            COLORREF c = f.At(x, y);
+            EXPECT_TRUE(c == kBack || c == kFore) << x << "," << y;
+        }
+}
+
+TEST_F(Paint, PressedSwapsTheDiscAndGlyphColoursForAtMost200Ms) {
+    Boot(240, 320, 96);
+    HWND notes = device_->Launch({.name = "notes", .title = L"Notes", .on_close = sim::OnClose::Ignore});
+    Face f = face();
+    device_->PenDown(button_.left + 18, 20);
+    // Pressed: the disc takes the face's colour and the cross is in the foreground colour.
+    ExpectCross(f, RECT{11, 5, 27, 21}, Cross(15, 9, 22, 16, 2), kFore, kBack);
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 11, 26}), 3, 9, 9, 15, "dot while pressed");
+    device_->Wait(199);
+    EXPECT_EQ(f.At(12, 13), kBack);
+    device_->Wait(1);
+    // Released at 200 ms though the pen is still down.
+    ExpectCross(f, RECT{11, 5, 27, 21}, Cross(15, 9, 22, 16, 2), kBack, kFore);
+    device_->PenUp(button_.left + 18, 20);
+    EXPECT_EQ(device_->Received(notes).back().message, UINT(WM_CLOSE));
+}
+
+TEST_F(Paint, DesktopInFrontShowsOnlyTheFaceAndTheDot) {
+    Boot(240, 320, 96);
+    ASSERT_EQ(device_->Foreground(), device_->desktop());
+    Face f = face();
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 28, 26}), 3, 9, 9, 15, "only the dot");
+    // Pressing changes nothing visible.
+    device_->PenDown(button_.left + 18, 20);
+    ExpectRect(f.Extent(kFore, RECT{0, 0, 28, 26}), 3, 9, 9, 15, "only the dot, pressed");
+    device_->PenUp(button_.left + 18, 20);
+}
+
+TEST_F(Paint, ThemeChangeShowsAtTheNextPaint) {
+    Boot(240, 320, 96);
+    device_->Launch({.name = "notes", .title = L"Notes"});
+    const COLORREF back2 = RGB(90, 0, 0), fore2 = RGB(0, 200, 255);
+    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", back2);
+    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", fore2);
+    Face f = face();
+    EXPECT_EQ(f.At(0, 0), kBack);  // nothing repainted yet
+    device_->Notify();
+    EXPECT_EQ(f.At(0, 0), back2);
+    EXPECT_EQ(f.At(6, 12), fore2);
+}
+
+TEST_F(Paint, ForegroundChangesRepaintTheGlyph) {
+    Boot(240, 320, 96);
+    HWND notes = device_->Launch({.name = "notes", .title = L"Notes"});
+    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    Face f = face();
+    EXPECT_EQ(f.At(15, 9), kFore);  // "ok": no cross corner
+    device_->Activate(notes);
+    EXPECT_EQ(f.At(15, 9), kBack);  // the cross
+}
+
+TEST_F(Paint, RepaintsLeaveNoObjectBehindAndDeleteNothingSelected) {
+    Boot(240, 320, 96);
+    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    device_->Notify();
+    sim::Counts first = device_->CountsOf(vesk_);
+    size_t log_before = device_->Log().size();
+    for (int i = 0; i < 1000; ++i) device_->Notify();
+    sim::Counts after = device_->CountsOf(vesk_);
+    EXPECT_EQ(after.gdi, first.gdi);
+    EXPECT_EQ(after.heap, first.heap);
+    EXPECT_TRUE(testing_support::LogLines(*device_, "delete-selected", log_before).empty());
+}
