@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -221,6 +222,7 @@ TEST(ScriptParse, LayoutStringsAndComments) {
     EXPECT_EQ(s.last_line, 5);
 
     EXPECT_TRUE(Parse("").commands.empty());
+    EXPECT_EQ(Parse("\xEF\xBB\xBFstart\n").commands.size(), 1u);  // a byte-order mark is no part of the command
     EXPECT_TRUE(Parse("\n\n# only comments\n").commands.empty());
     // An empty title is a title.
     EXPECT_EQ(At<AppCmd>(Parse("app A title=\"\"\n"), 0).app.title, std::optional<std::wstring>(L""));
@@ -608,4 +610,28 @@ TEST_F(PlayTest, AnOutputFolderThatCannotBeMadeIsAnError) {
     EXPECT_EQ(r.exit_code, kExitScript);
     EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
     fs::remove(dir_);
+}
+
+// ---------------------------------------------------------------------------
+// The scripted end-to-end scenarios in tests/e2e/ are played here, each on a
+// fresh device; a scenario passes when its every expect holds.
+
+TEST_F(PlayTest, EveryEndToEndScenarioPasses) {
+    const fs::path folder = fs::path(VESK_SOURCE_DIR) / "tests" / "e2e";
+    std::vector<fs::path> scripts;
+    if (fs::is_directory(folder))
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.path().extension() == ".vsk") scripts.push_back(entry.path());
+    std::sort(scripts.begin(), scripts.end());
+    for (const fs::path& path : scripts) {
+        SCOPED_TRACE(path.string());
+        std::string why;
+        std::optional<std::string> text = ReadScriptFile(path.string(), &why);
+        ASSERT_TRUE(text) << why;
+        ParseResult parsed = ParseScript(*text, path.string());
+        ASSERT_TRUE(parsed.ok()) << parsed.error.Format();
+        std::ostringstream err;
+        PlayResult r = Play(*parsed.script, dir_ / path.stem(), err);
+        EXPECT_EQ(r.exit_code, kExitOk) << err.str();
+    }
 }

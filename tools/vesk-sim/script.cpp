@@ -45,10 +45,14 @@ struct Line {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Quote(const std::string& s) {
-    std::string shown = s.size() > 40 ? s.substr(0, 40) + "..." : s;
-    return "\"" + shown + "\"";
+// Words in messages are cut short: a line may be a megabyte long.
+std::string Clip(const std::string& s) {
+    if (s.size() <= 40) return s;
+    size_t n = 40;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;  // not inside a character
+    return s.substr(0, n) + "...";
 }
+std::string Quote(const std::string& s) { return "\"" + Clip(s) + "\""; }
 
 std::string Trim(std::string_view s) {
     size_t a = 0, b = s.size();
@@ -143,8 +147,8 @@ Line Tokenize(std::string_view s) {
 }
 
 std::string Shown(const Token& t) {
-    if (t.keyed) return t.key + "=" + (t.quoted ? Quote(t.text) : t.text);
-    return t.quoted ? Quote(t.text) : "\"" + t.text + "\"";
+    if (t.keyed) return Clip(t.key) + "=" + (t.quoted ? Quote(t.text) : Clip(t.text));
+    return Quote(t.text);
 }
 
 // Decimal or 0x hex, optionally negative, checked against [lo, hi].
@@ -294,7 +298,8 @@ private:
     bool ParseFile(const std::string& text, const std::string& file, int depth, ScriptError* error) {
         int number = 0;
         size_t start = 0;
-        while (start < text.size() || (start == 0 && number == 0)) {
+        if (text.rfind("\xEF\xBB\xBF", 0) == 0) start = 3;  // a byte-order mark some editors write
+        while (start < text.size() || number == 0) {
             size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
             std::string_view raw(text.data() + start, end - start);
