@@ -1,8 +1,554 @@
-// Tracking of popup menus (in progress).
+// Tracking of popup menus: TrackPopupMenuEx, EndMenu and the driver's view
+// of the popup on the screen.
+//
+// TrackPopupMenuEx runs a modal loop on the calling GUI thread. The popup is
+// a window of the platform's own (class "#32768"), topmost, never active,
+// owned by the caller's process for as long as it is shown, and it holds the
+// pen capture, so every pen message comes to the menu wherever the pen is:
+//
+// - the pen going down or moving over an item highlights it (separators and
+//   grayed items never are); over the border or outside nothing is;
+// - the pen lifted on an enabled item chooses it; lifted outside the popup
+//   it dismisses the menu (0); lifted on a separator, a grayed item, a
+//   sub-menu item or the border it leaves the menu open;
+// - the pen going down outside the popup dismisses the menu at once (0), and
+//   the rest of that stroke goes nowhere: the popup's window stays behind,
+//   hidden, holding the capture until the pen is lifted, so the tap reaches
+//   no window under it (the same holds whenever tracking ends with the pen
+//   down).
+//
+// Every other message of the thread is dispatched as usual while the popup is
+// open (paints, timers, posted messages), except pen messages left over for
+// other windows, which the menu swallows. A WM_QUIT ends tracking with 0 and
+// is put back for the caller's loop. The owner window or the menu being
+// destroyed, and EndMenu, end tracking with 0 too.
+//
+// The event log shows "menu open items=N rect=L,T,R,B", one "menu-item POS
+// id=ID owner-drawn|separator|text="TEXT" [grayed] rect=L,T,R,B" line per item
+// (screen coordinates, the text as the item holds it, '&' included), and
+// "menu closed result=R", R what TrackPopupMenuEx returns.
+//
+// Layout, in units of a 96 dpi screen: a one-pixel border; string items as
+// high as the system font's line plus 4 and as wide as their text (without
+// '&' prefixes) plus 14 on each side; separators 6 high; owner-drawn items
+// exactly as the owner measures them. Every item spans the popup's inner
+// width. The popup is placed by the alignment flags at (x, y), then moved
+// left or up just enough to stay on the screen, never beyond its left or top
+// edge. A popup larger than the screen starts at 0 and its window is cut at
+// the screen's edge: the items beyond it are not shown and cannot be chosen.
+// Sub-menus are shown as items but not opened.
+#include <algorithm>
+#include <functional>
+
 #include "core.h"
+#include "gdi.h"
+#include "menu.h"
+#include "text.h"
 
 namespace sim {
 
-std::optional<MenuView> Device::OpenMenu() const { return std::nullopt; }
+namespace {
+
+constexpr wchar_t kPopupClass[] = L"#32768";
+constexpr DWORD kErrorPopupAlreadyActive = 1446;
+
+constexpr int kBorder = 1;
+constexpr int kTextPadding = 4;
+constexpr int kTextMargin = 14;
+constexpr int kSeparatorHeight = 6;
+// Measured sizes beyond this are taken as this: a popup never needs more.
+constexpr long kLargestItem = 0x7FFF;
+
+constexpr int kOutside = -2;  // HitTest: not over the popup
+constexpr int kNoItem = -1;   // HitTest: over the popup's border
+
+struct Slot {
+    int position = 0;
+    menu::Item item;  // as it was when the popup opened
+    RECT rect{};      // popup client coordinates
+};
+
+struct Tracker {
+    HMENU menu = nullptr;
+    HWND owner = nullptr;
+    HWND popup = nullptr;
+    Thread* thread = nullptr;
+    SIZE size{};  // the whole layout, border included
+    std::vector<Slot> slots;
+    int selected = kNoItem;
+    bool done = false;
+    UINT result = 0;
+};
+
+Tracker* TrackerOf(const Window* w) {
+    if (!w || !w->system || w->cls->name != kPopupClass) return nullptr;
+    return reinterpret_cast<Tracker*>(w->userdata);
+}
+
+bool AnyTracking() {
+    for (auto& [tid, t] : M().threads)
+        if (t->menu_depth > 0) return true;
+    return false;
+}
+
+bool Selectable(const Tracker& t, int i) {
+    if (i < 0) return false;
+    const menu::Item& item = t.slots[size_t(i)].item;
+    return !item.Separator() && !item.Grayed();
+}
+
+bool Choosable(const Tracker& t, int i) { return Selectable(t, i) && !t.slots[size_t(i)].item.submenu; }
+
+UINT ItemState(const menu::Item& item, bool selected) {
+    UINT state = selected ? ODS_SELECTED : 0;
+    if (item.state & MF_GRAYED) state |= ODS_GRAYED;
+    if (item.state & MF_DISABLED) state |= ODS_DISABLED;
+    if (item.state & MF_CHECKED) state |= ODS_CHECKED;
+    return state;
+}
+
+// ---------------------------------------------------------------------------
+// Layout
+
+// Asks the owner to measure the owner-drawn items and lays every item out.
+// False if the owner went away meanwhile.
+bool Measure(Tracker& t) {
+    Machine& m = M();
+    const LOGFONTW font = gdi::SystemFontLog();
+    const int line = text::FontMetrics(font).height;
+    const int bx = m.ScaleX(kBorder), by = m.ScaleY(kBorder);
+    long width = 0, y = by;
+    for (Slot& s : t.slots) {
+        long cx = 0, cy = 0;
+        if (s.item.Separator()) {
+            cy = m.ScaleY(kSeparatorHeight);
+        } else if (s.item.OwnerDrawn()) {
+            Window* owner = WinOf(t.owner);
+            if (!owner) return false;
+            MEASUREITEMSTRUCT mis{ODT_MENU, 0, s.item.id, 0, 0, s.item.data};
+            CallProc(owner, owner->proc, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis));
+            cx = std::min<long>(mis.itemWidth, kLargestItem);
+            cy = std::min<long>(mis.itemHeight, kLargestItem);
+        } else {
+            cx = text::Measure(font, s.item.text, true).cx + 2L * m.ScaleX(kTextMargin);
+            cy = line + m.ScaleY(kTextPadding);
+        }
+        s.rect = RECT{bx, LONG(y), 0, LONG(y + cy)};
+        y += cy;
+        width = std::max(width, cx);
+    }
+    t.size = SIZE{LONG(width + 2 * bx), LONG(y + by)};
+    for (Slot& s : t.slots) s.rect.right = t.size.cx - bx;
+    return WinOf(t.owner) != nullptr;
+}
+
+// The popup's window rectangle on the screen.
+RECT Place(const SIZE& size, UINT flags, int x, int y) {
+    Machine& m = M();
+    long left = x, top = y;
+    if (flags & TPM_CENTERALIGN)
+        left -= size.cx / 2;
+    else if (flags & TPM_RIGHTALIGN)
+        left -= size.cx;
+    if (flags & TPM_VCENTERALIGN)
+        top -= size.cy / 2;
+    else if (flags & TPM_BOTTOMALIGN)
+        top -= size.cy;
+    left = std::max(0L, std::min(left, long(m.width) - size.cx));
+    top = std::max(0L, std::min(top, long(m.height) - size.cy));
+    return RECT{LONG(left), LONG(top), LONG(left + std::min<long>(size.cx, m.width)),
+                LONG(top + std::min<long>(size.cy, m.height))};
+}
+
+// The slot under a screen point, kNoItem over the border, kOutside off the popup.
+int HitTest(const Tracker& t, POINT pt) {
+    Window* w = WinOf(t.popup);
+    if (!w || pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
+        return kOutside;
+    POINT c{pt.x - w->rect.left, pt.y - w->rect.top};
+    for (size_t i = 0; i < t.slots.size(); ++i) {
+        const RECT& r = t.slots[i].rect;
+        if (c.x >= r.left && c.x < r.right && c.y >= r.top && c.y < r.bottom) return int(i);
+    }
+    return kNoItem;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+RECT Inner(const Window& popup) {
+    Machine& m = M();
+    return RECT{m.ScaleX(kBorder), m.ScaleY(kBorder), popup.surface.width - m.ScaleX(kBorder),
+                popup.surface.height - m.ScaleY(kBorder)};
+}
+
+gdi::Canvas CanvasOf(Window& popup) {
+    return gdi::Canvas{&popup.surface, RECT{0, 0, popup.surface.width, popup.surface.height}};
+}
+
+void DrawCheck(gdi::Canvas& c, const RECT& r, COLORREF colour) {
+    Machine& m = M();
+    int unit = std::max(1, m.ScaleX(1));
+    int x = r.left + m.ScaleX(3), y = (r.top + r.bottom) / 2;
+    for (int i = 0; i < 3 * unit; ++i) c.Fill(RECT{x + i, y - unit + i, x + i + unit, y + i + unit}, colour);
+    for (int i = 0; i < 5 * unit; ++i)
+        c.Fill(RECT{x + 3 * unit + i, y + 2 * unit - i - unit, x + 3 * unit + i + unit, y + 2 * unit - i + unit}, colour);
+}
+
+void DrawArrow(gdi::Canvas& c, const RECT& r, COLORREF colour) {
+    Machine& m = M();
+    int half = m.ScaleY(3), x = r.right - m.ScaleX(10), y = (r.top + r.bottom) / 2;
+    for (int i = 0; i <= half; ++i) c.Fill(RECT{x + i, y - half + i, x + i + 1, y + half - i + 1}, colour);
+}
+
+// One item: the owner draws an owner-drawn item, the platform the others.
+void DrawSlot(Tracker& t, int i, UINT action) {
+    Window* popup = WinOf(t.popup);
+    if (!popup) return;
+    Slot& s = t.slots[size_t(i)];
+    bool selected = i == t.selected;
+    const RECT inner = Inner(*popup);
+    if (s.item.OwnerDrawn()) {
+        Window* owner = WinOf(t.owner);
+        if (!owner) return;
+        HDC dc = gdi::NewDC(t.popup, inner);
+        // hwndItem is the menu's handle, as the platform passes it for menus.
+        DRAWITEMSTRUCT dis{ODT_MENU, 0,  s.item.id, action, ItemState(s.item, selected), reinterpret_cast<HWND>(t.menu),
+                           dc,       s.rect, s.item.data};
+        CallProc(owner, owner->proc, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+        gdi::FreeDC(dc);
+        return;
+    }
+    Machine& m = M();
+    gdi::Canvas c = CanvasOf(*popup).Within(inner).Within(s.rect);
+    c.Fill(s.rect, gdi::SysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+    if (s.item.Separator()) {
+        int y = (s.rect.top + s.rect.bottom) / 2;
+        c.Fill(RECT{s.rect.left + m.ScaleX(2), y, s.rect.right - m.ScaleX(2), y + std::max(1, m.ScaleY(1))},
+               gdi::SysColor(COLOR_BTNSHADOW));
+        return;
+    }
+    COLORREF colour = gdi::SysColor(s.item.Grayed() ? COLOR_GRAYTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
+    if (s.item.HasText()) {
+        const LOGFONTW font = gdi::SystemFontLog();
+        int line = text::FontMetrics(font).height;
+        int y = s.rect.top + (s.rect.bottom - s.rect.top - line) / 2;
+        text::DrawLine(c, font, s.rect.left + m.ScaleX(kTextMargin), y, s.item.text, colour, true);
+    }
+    if (s.item.state & MF_CHECKED) DrawCheck(c, s.rect, colour);
+    if (s.item.submenu) DrawArrow(c, s.rect, colour);
+}
+
+void DrawAll(Tracker& t) {
+    Window* popup = WinOf(t.popup);
+    if (!popup) return;
+    popup->has_update = false;
+    popup->erase = false;
+    gdi::Canvas c = CanvasOf(*popup);
+    const RECT all = c.clip;
+    const RECT inner = Inner(*popup);
+    c.Fill(all, gdi::SysColor(COLOR_WINDOWFRAME));
+    c.Fill(inner, gdi::SysColor(COLOR_MENU));
+    for (size_t i = 0; i < t.slots.size() && WinOf(t.popup); ++i) DrawSlot(t, int(i), ODA_DRAWENTIRE);
+}
+
+void Select(Tracker& t, int i) {
+    if (i == t.selected) return;
+    int old = t.selected;
+    t.selected = i;
+    if (old >= 0) DrawSlot(t, old, ODA_SELECT);
+    if (i >= 0) DrawSlot(t, i, ODA_SELECT);
+}
+
+// ---------------------------------------------------------------------------
+// The popup's window
+
+void End(Tracker& t, UINT result) {
+    t.done = true;
+    t.result = result;
+}
+
+// The popup's window procedure. While the menu is tracked the loop handles
+// the popup's messages itself; once tracking has ended the window may stay
+// behind, hidden, to swallow the rest of a pen stroke, and goes when the pen
+// is lifted.
+LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+    PlatformScope platform;
+    Window* w = WinOf(hwnd);
+    if (!w) return 0;
+    if (Tracker* t = TrackerOf(w)) {
+        if (msg == WM_PAINT) DrawAll(*t);
+        return 0;
+    }
+    if (msg == WM_LBUTTONUP || msg == WM_CANCELMODE) {
+        if (M().capture == hwnd) M().capture = nullptr;
+        DestroyTree(hwnd, false);
+    }
+    return 0;
+}
+
+HWND NewPopupWindow(Tracker& t, const RECT& rect) {
+    auto cls = std::make_shared<WindowClass>();
+    cls->name = kPopupClass;
+    cls->proc = PopupProc;
+    auto w = std::make_unique<Window>();
+    w->owner_pid = t.thread->process->pid;
+    w->cls = cls;
+    w->style = WS_POPUP | WS_VISIBLE;
+    w->exstyle = WS_EX_TOPMOST | WS_EX_NOACTIVATE;
+    w->thread = t.thread;
+    w->proc = PopupProc;
+    w->class_proc = PopupProc;
+    w->rect = rect;
+    w->surface.Resize(rect.right - rect.left, rect.bottom - rect.top, gdi::SysColor(COLOR_MENU));
+    w->system = true;
+    w->userdata = reinterpret_cast<LONG_PTR>(&t);
+    HWND hwnd = ToHandle<HWND>(M().handles.Insert(std::move(w)));
+    BringToTop(hwnd);
+    return hwnd;
+}
+
+// Popup windows left behind by an earlier menu whose stroke never ended.
+void DropLeftovers() {
+    std::vector<HWND> list = M().zorder;
+    for (HWND h : list) {
+        Window* w = WinOf(h);
+        if (!w || !w->system || w->cls->name != kPopupClass || TrackerOf(w)) continue;
+        if (M().capture == h) M().capture = nullptr;
+        DestroyTree(h, false);
+    }
+}
+
+// The screen under the popup is repainted once the popup has gone.
+void InvalidateCovered(const RECT& screen) {
+    std::function<void(HWND)> visit = [&](HWND h) {
+        Window* w = WinOf(h);
+        if (!w || !(w->style & WS_VISIBLE)) return;
+        RECT r{std::max(screen.left, w->rect.left), std::max(screen.top, w->rect.top),
+               std::min(screen.right, w->rect.right), std::min(screen.bottom, w->rect.bottom)};
+        if (r.left < r.right && r.top < r.bottom) {
+            r = RECT{r.left - w->rect.left, r.top - w->rect.top, r.right - w->rect.left, r.bottom - w->rect.top};
+            Invalidate(w, &r, true);
+        }
+        for (HWND c : w->children) visit(c);
+    };
+    std::vector<HWND> list = M().zorder;
+    for (HWND h : list) visit(h);
+}
+
+// One showing of a popup on a thread: the thread's menu depth, and the
+// popup's window, which goes (or stays behind to swallow the rest of a pen
+// stroke) however tracking ends, the thread being killed included.
+class Session {
+public:
+    explicit Session(Tracker& t) : t_(t) { ++t_.thread->menu_depth; }
+    ~Session() {
+        Close();
+        --t_.thread->menu_depth;
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void Close() {
+        HWND h = t_.popup;
+        t_.popup = nullptr;
+        Window* w = WinOf(h);
+        if (!w) return;
+        Machine& m = M();
+        RECT covered = w->rect;
+        w->userdata = 0;
+        if (m.pen_down && m.capture == h) {
+            w->style &= ~WS_VISIBLE;
+        } else {
+            if (m.capture == h) m.capture = nullptr;
+            DestroyTree(h, false);
+        }
+        InvalidateCovered(covered);
+    }
+
+private:
+    Tracker& t_;
+};
+
+// ---------------------------------------------------------------------------
+// The loop
+
+bool IsPen(UINT msg) { return msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_MOUSEMOVE; }
+
+void OnPopupMessage(Tracker& t, const MSG& msg) {
+    switch (msg.message) {
+    case WM_LBUTTONDOWN: {
+        int hit = HitTest(t, msg.pt);
+        if (hit == kOutside) {
+            End(t, 0);
+            return;
+        }
+        Select(t, Selectable(t, hit) ? hit : kNoItem);
+        return;
+    }
+    case WM_MOUSEMOVE: {
+        int hit = HitTest(t, msg.pt);
+        Select(t, Selectable(t, hit) ? hit : kNoItem);
+        return;
+    }
+    case WM_LBUTTONUP: {
+        int hit = HitTest(t, msg.pt);
+        if (hit == kOutside) {
+            End(t, 0);
+        } else if (Choosable(t, hit)) {
+            End(t, t.slots[size_t(hit)].item.id);
+        } else {
+            Select(t, kNoItem);
+        }
+        return;
+    }
+    case WM_PAINT: DrawAll(t); return;
+    case WM_CANCELMODE: End(t, 0); return;
+    default: return;
+    }
+}
+
+void Run(Tracker& t) {
+    Thread* self = t.thread;
+    while (!t.done) {
+        if (!WinOf(t.owner) || !menu::MenuOf(t.menu) || !WinOf(t.popup)) {
+            End(t, 0);
+            break;
+        }
+        std::optional<MSG> msg = Retrieve(self, true);
+        if (!msg) {
+            WaitForWork(self);
+            continue;
+        }
+        if (msg->message == WM_QUIT) {
+            // The caller's own loop still has to see it.
+            self->quit = true;
+            self->quit_code = int(msg->wParam);
+            End(t, 0);
+            break;
+        }
+        if (msg->hwnd == t.popup) {
+            OnPopupMessage(t, *msg);
+        } else if (!IsPen(msg->message)) {
+            Dispatch(*msg);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The event log
+
+std::string RectText(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+std::string Quoted(const std::wstring& text) {
+    std::string out = "\"";
+    for (char c : Narrow(text)) {
+        if (c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+RECT OnScreen(const RECT& r, const RECT& popup) {
+    return RECT{r.left + popup.left, r.top + popup.top, r.right + popup.left, r.bottom + popup.top};
+}
+
+void LogOpen(const Tracker& t) {
+    Window* w = WinOf(t.popup);
+    Log("menu open items=" + std::to_string(t.slots.size()) + " rect=" + RectText(w->rect));
+    for (const Slot& s : t.slots) {
+        std::string kind = s.item.Separator()    ? "separator"
+                           : s.item.OwnerDrawn() ? "owner-drawn"
+                                                 : "text=" + Quoted(s.item.text);
+        Log("menu-item " + std::to_string(s.position) + " id=" + std::to_string(s.item.id) + " " + kind +
+            (s.item.Grayed() ? " grayed" : "") + " rect=" + RectText(OnScreen(s.rect, w->rect)));
+    }
+}
+
+}  // namespace
+
+std::optional<MenuView> Device::OpenMenu() const {
+    for (HWND h : machine_->zorder) {
+        Window* w = WinOf(h);
+        const Tracker* t = TrackerOf(w);
+        if (!t) continue;
+        MenuView view;
+        view.window = h;
+        view.rect = w->rect;
+        for (const Slot& s : t->slots) {
+            MenuItemView item;
+            item.position = s.position;
+            item.id = s.item.id;
+            item.owner_drawn = s.item.OwnerDrawn();
+            item.separator = s.item.Separator();
+            item.grayed = s.item.Grayed();
+            item.text = s.item.text;
+            item.rect = OnScreen(s.rect, w->rect);
+            view.items.push_back(std::move(item));
+        }
+        return view;
+    }
+    return std::nullopt;
+}
 
 }  // namespace sim
+
+using namespace sim;
+
+extern "C" {
+
+BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hWnd, LPTPMPARAMS) {
+    SIM_API("TrackPopupMenuEx");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    menu::Menu* menu = menu::CheckMenu(hMenu);
+    if (!menu || !CheckWindow(hWnd)) return FALSE;
+    Thread* thread = CurrentThread();
+    // The loop waits for messages: only a program's GUI thread can run it.
+    if (!thread || !thread->real || menu->items.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (AnyTracking()) {
+        SetLastError(kErrorPopupAlreadyActive);
+        return FALSE;
+    }
+    DropLeftovers();
+
+    Tracker t;
+    t.menu = hMenu;
+    t.owner = hWnd;
+    t.thread = thread;
+    for (size_t i = 0; i < menu->items.size(); ++i) t.slots.push_back(Slot{int(i), menu->items[i], {}});
+    Session session(t);
+    if (!Measure(t) || !menu::MenuOf(hMenu)) return FALSE;
+
+    t.popup = NewPopupWindow(t, Place(t.size, uFlags, x, y));
+    M().capture = t.popup;
+    LogOpen(t);
+    DrawAll(t);
+    Run(t);
+    session.Close();
+
+    BOOL result = (uFlags & TPM_RETURNCMD) ? BOOL(t.result) : TRUE;
+    if (!(uFlags & TPM_RETURNCMD) && t.result != 0 && WinOf(hWnd)) PostTo(hWnd, WM_COMMAND, t.result, 0);
+    Log("menu closed result=" + std::to_string(UINT(result)));
+    return result;
+}
+
+BOOL WINAPI EndMenu(void) {
+    SIM_API("EndMenu");
+    std::vector<HWND> popups;
+    for (HWND h : M().zorder)
+        if (TrackerOf(WinOf(h))) popups.push_back(h);
+    // The loop ends when it takes the message: from its own thread or another.
+    for (HWND h : popups) PostTo(h, WM_CANCELMODE, 0, 0);
+    return TRUE;
+}
+
+}  // extern "C"
