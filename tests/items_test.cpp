@@ -1,0 +1,446 @@
+// Owner-drawn task items: their size, their icon, the title fitted with
+// "..." in the bold font, the close glyph and the colours of the state.
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include "core.h"
+#include "gdi.h"
+#include "program.h"
+#include "vesk.h"
+
+using testing_support::RunProgram;
+
+namespace {
+
+constexpr int kCanvasW = 240;
+constexpr int kCanvasH = 60;
+
+LRESULT CALLBACK CanvasProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_ERASEBKGND) return 1;
+    return DefWindowProcW(h, m, w, l);
+}
+
+// vesk runs on the device; a probe program owns a plain window and has
+// vesk's routines draw into it.
+class Items : public ::testing::Test {
+protected:
+    void SetUp() override { Boot(240, 320, 96); }
+
+    void Boot(int width, int height, int dpi) {
+        device_.reset();
+        device_ = std::make_unique<sim::Device>(sim::DeviceConfig{.width = width, .height = height, .dpi = dpi});
+        vesk_ = vesk_host::StartVesk(*device_);
+    }
+
+    sim::Device& device() { return *device_; }
+
+    // Runs fn on the probe's thread with a DC on a fresh white canvas.
+    void WithCanvas(const std::function<void(HWND, HDC)>& fn) {
+        RunProgram(*device_, [&] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = CanvasProc;
+            wc.lpszClassName = L"Canvas";
+            RegisterClassW(&wc);
+            HWND hwnd = CreateWindowExW(0, L"Canvas", L"", WS_POPUP | WS_VISIBLE, 0, 100, kCanvasW, kCanvasH,
+                                        nullptr, nullptr, nullptr, nullptr);
+            HDC dc = GetDC(hwnd);
+            RECT all{0, 0, kCanvasW, kCanvasH};
+            HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+            FillRect(dc, &all, white);
+            DeleteObject(white);
+            fn(hwnd, dc);
+            ReleaseDC(hwnd, dc);
+            canvas_ = sim::WinOf(hwnd)->surface;
+            DestroyWindow(hwnd);
+            return 0;
+        });
+    }
+
+    COLORREF At(int x, int y) const { return canvas_.At(x, y); }
+
+    void Draw(TaskEntry* entry, UINT state, RECT rc = RECT{0, 0, 200, 18}) {
+        WithCanvas([&](HWND, HDC dc) {
+            DRAWITEMSTRUCT dis{};
+            dis.CtlType = ODT_MENU;
+            dis.itemState = state;
+            dis.hDC = dc;
+            dis.rcItem = rc;
+            dis.itemData = reinterpret_cast<ULONG_PTR>(entry);
+            DrawTaskItem(0, reinterpret_cast<LPARAM>(&dis));
+        });
+    }
+
+    // True when the canvas has any pixel other than `background` in the area.
+    bool Inked(RECT area, COLORREF background) const {
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                if (At(x, y) != background) return true;
+        return false;
+    }
+
+    std::unique_ptr<sim::Device> device_;
+    DWORD vesk_ = 0;
+    sim::Surface canvas_;
+};
+
+int MeasureWidth(const wchar_t* text, HFONT font) {
+    HDC dc = GetDC(nullptr);
+    if (font) SelectObject(dc, font);
+    RECT rc{0, 0, 0, 0};
+    DrawTextW(dc, text, static_cast<int>(wcslen(text)), &rc, DT_CALCRECT);
+    ReleaseDC(nullptr, dc);
+    return rc.right - rc.left;
+}
+
+}  // namespace
+
+TEST_F(Items, SizeIsTheTitlePlusTwoFixedTermsEachScaledByItself) {
+    struct Case {
+        int dpi, fixed, height;
+    } cases[] = {{96, 46, 18}, {130, 63, 24}, {192, 92, 36}};
+    for (const auto& c : cases) {
+        Boot(c.dpi * 5 / 2, c.dpi * 10 / 3, c.dpi);
+        for (const wchar_t* title : {L"Desktop", L"", L"Pocket Word - a longer title"}) {
+            int measured = 0;
+            MEASUREITEMSTRUCT mis{};
+            TaskEntry entry(title, 0, device().desktop());
+            RunProgram(device(), [&] {
+                // The screen's default font, not the bold one.
+                measured = MeasureWidth(title, nullptr);
+                mis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
+                MeasureTaskItem(0, reinterpret_cast<LPARAM>(&mis));
+                return 0;
+            });
+            EXPECT_EQ(int(mis.itemWidth), c.fixed + measured) << c.dpi;
+            EXPECT_EQ(int(mis.itemHeight), c.height) << c.dpi;
+        }
+    }
+}
+
+TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnly) {
+    MEASUREITEMSTRUCT mis{};
+    RunProgram(device(), [&] {
+        MeasureTaskItem(0, reinterpret_cast<LPARAM>(&mis));
+        return 0;
+    });
+    EXPECT_EQ(mis.itemWidth, 46u);
+    Draw(nullptr, ODS_SELECTED);
+    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
+    for (int x = 0; x < 200; ++x) EXPECT_EQ(At(x, 9), highlight) << x;
+}
+
+TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
+    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    DWORD pid = 0;
+    GetWindowThreadProcessId(app, &pid);
+    TaskEntry entry(L"Notes", pid, app);
+    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
+    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    ASSERT_NE(highlight, menu);
+    for (UINT state : {0u, 1u, 17u, 3u}) {
+        Draw(&entry, state);
+        // Between the title and the close glyph the background shows.
+        EXPECT_EQ(At(170, 1), state == ODS_SELECTED ? highlight : menu) << state;
+        EXPECT_EQ(At(199, 17), state == ODS_SELECTED ? highlight : menu) << state;
+        // Nothing outside the item.
+        EXPECT_EQ(At(200, 5), RGB(255, 255, 255));
+        EXPECT_EQ(At(5, 18), RGB(255, 255, 255));
+    }
+    // The title is in the menu text colour on the menu colour, in the bold font.
+    Draw(&entry, 0);
+    bool text = false;
+    for (int x = 20; x < 180; ++x)
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_MENUTEXT);
+    EXPECT_TRUE(text);
+    Draw(&entry, ODS_SELECTED);
+    text = false;
+    for (int x = 20; x < 180; ++x)
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_HIGHLIGHTTEXT);
+    EXPECT_TRUE(text);
+}
+
+TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
+    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    DWORD pid = 0;
+    GetWindowThreadProcessId(app, &pid);
+    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+
+    TaskEntry task(L"Notes", pid, app);
+    Draw(&task, 0);
+    EXPECT_TRUE(Inked(RECT{2, 1, 18, 17}, menu)) << "application icon";
+    EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu)) << "close glyph";
+    EXPECT_EQ(At(182 + 8, 17), menu) << "the glyph is 16 high from the item's top";
+    // The close glyph is vesk's own: its blue.
+    bool blue = false;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 182; x < 198; ++x) blue |= At(x, y) == RGB(0, 102, 153);
+    EXPECT_TRUE(blue);
+
+    TaskEntry desktop(L"Desktop", device().shell_pid(), device().desktop());
+    Draw(&desktop, 0);
+    EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu)) << "no icon";
+    EXPECT_FALSE(Inked(RECT{180, 0, 200, 18}, menu)) << "no close glyph";
+    EXPECT_TRUE(Inked(RECT{20, 0, 180, 18}, menu)) << "title from L + 20";
+}
+
+TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
+    struct Case {
+        const wchar_t* cls;
+        const wchar_t* file;  // null: the executable
+    } cases[] = {{L"Calendar", L"\\windows\\calendar.lnk"}, {L"Tasks Application", L"\\windows\\tasks.lnk"},
+                 {L"Contacts", L"\\windows\\addrbook.lnk"},  {L"shfind", L"\\windows\\find.lnk"},
+                 {L"calendar", nullptr},                      {L"Contacts2", nullptr}};
+    for (const auto& c : cases) {
+        Boot(240, 320, 96);
+        HWND app = device().Launch({.name = "app", .exe = L"pword.exe", .class_name = c.cls, .title = L"App"});
+        DWORD pid = 0;
+        GetWindowThreadProcessId(app, &pid);
+        TaskEntry entry(L"App", pid, app);
+        Draw(&entry, 0);
+        sim::Surface item = canvas_;
+        // The same file's icon, drawn directly at the same place and size.
+        const wchar_t* file = c.file ? c.file : L"\\Windows\\pword.exe";
+        WithCanvas([&](HWND, HDC dc) {
+            RECT rc{0, 0, 200, 18};
+            HBRUSH brush = CreateSolidBrush(sim::gdi::SysColor(COLOR_MENU));
+            FillRect(dc, &rc, brush);
+            DeleteObject(brush);
+            SHFILEINFOW sfi{};
+            ASSERT_NE(SHGetFileInfoW(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+            DrawIconEx(dc, 2, 1, sfi.hIcon, 16, 16, 0, nullptr, DI_NORMAL);
+            DestroyIcon(sfi.hIcon);
+        });
+        for (int y = 1; y < 17; ++y)
+            for (int x = 2; x < 18; ++x) ASSERT_EQ(item.At(x, y), At(x, y)) << sim::Narrow(c.cls) << " " << x << "," << y;
+    }
+}
+
+TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
+    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    HWND contacts = device().Launch({.name = "contacts", .class_name = L"Contacts", .title = L"Contacts"});
+    DWORD pid = 0, contacts_pid = 0;
+    GetWindowThreadProcessId(app, &pid);
+    GetWindowThreadProcessId(contacts, &contacts_pid);
+    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    TaskEntry entry(L"Notes", pid, app);
+
+    device().FailCall("OpenProcess", 1, -1);
+    Draw(&entry, 0);
+    EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
+    EXPECT_TRUE(Inked(RECT{20, 0, 180, 18}, menu));
+    EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu));
+    device().ClearFaults();
+
+    // Without the executable's path there is nothing to look up...
+    device().FailCall("GetModuleFileNameW", 1, -1);
+    Draw(&entry, 0);
+    EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
+    EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu));
+    // ...but a class with a shortcut of its own still shows that icon.
+    TaskEntry contacts_entry(L"Contacts", contacts_pid, contacts);
+    Draw(&contacts_entry, 0);
+    EXPECT_TRUE(Inked(RECT{2, 1, 18, 17}, menu));
+    device().ClearFaults();
+
+    // A process that has ended cannot be opened either.
+    device().Destroy(app);
+    DWORD vanished_pid = pid;
+    TaskEntry gone(L"Gone", vanished_pid + 1000, app);
+    Draw(&gone, 0);
+    EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
+}
+
+TEST_F(Items, DrawingLeavesTheContextAsItCameAndGivesEverythingBack) {
+    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    DWORD pid = 0;
+    GetWindowThreadProcessId(app, &pid);
+    TaskEntry entry(L"Notes with a rather long title that is cut", pid, app);
+    sim::Counts before_probe{}, after_probe{};
+    sim::Counts vesk_before = device().CountsOf(vesk_);
+    bool same_state = true;
+    WithCanvas([&](HWND, HDC dc) {
+        DWORD probe = GetCurrentProcessId();
+        HGDIOBJ pen = GetCurrentObject(dc, OBJ_PEN), brush = GetCurrentObject(dc, OBJ_BRUSH),
+                font = GetCurrentObject(dc, OBJ_FONT);
+        COLORREF text = GetTextColor(dc);
+        int mode = GetBkMode(dc);
+        before_probe = device().CountsOf(probe);
+        for (int i = 0; i < 10000; ++i) {
+            DRAWITEMSTRUCT dis{};
+            dis.itemState = i % 2;
+            dis.hDC = dc;
+            dis.rcItem = RECT{0, 0, 200, 18};
+            dis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
+            DrawTaskItem(0, reinterpret_cast<LPARAM>(&dis));
+        }
+        after_probe = device().CountsOf(probe);
+        same_state = pen == GetCurrentObject(dc, OBJ_PEN) && brush == GetCurrentObject(dc, OBJ_BRUSH) &&
+                     font == GetCurrentObject(dc, OBJ_FONT) && text == GetTextColor(dc) && mode == GetBkMode(dc);
+    });
+    EXPECT_TRUE(same_state);
+    EXPECT_EQ(after_probe.gdi, before_probe.gdi);
+    EXPECT_EQ(after_probe.icons, before_probe.icons);
+    EXPECT_EQ(after_probe.handles, before_probe.handles);
+    EXPECT_EQ(after_probe.heap, before_probe.heap);
+    EXPECT_EQ(device().CountsOf(vesk_), vesk_before);
+    EXPECT_TRUE(testing_support::LogLines(device(), "delete-selected").empty());
+}
+
+// ---------------------------------------------------------------------------
+// Fitting a title
+
+namespace {
+
+// What vesk's fitting rule gives, with widths measured by the platform.
+std::wstring Fitted(HDC dc, const std::wstring& text, int box) {
+    auto width = [&](const std::wstring& s) {
+        RECT rc{0, 0, box, 18};
+        DrawTextW(dc, s.c_str(), static_cast<int>(s.size()), &rc, DT_SINGLELINE | DT_VCENTER | DT_CALCRECT);
+        return rc.right - rc.left;
+    };
+    if (width(text) <= box) return text;
+    for (size_t k = text.size() + 1; k-- > 0;) {
+        std::wstring candidate = text.substr(0, k) + L"...";
+        if (width(candidate) < box) return candidate;
+    }
+    return L"...";
+}
+
+}  // namespace
+
+class Fit : public Items {
+protected:
+    // Draws with DrawTextFit and with DrawTextW of `expected`; true when the pixels agree.
+    bool DrawsAs(const std::wstring& text, int box, const std::wstring& expected) {
+        sim::Surface fitted, reference;
+        int results[2] = {0, 0};
+        for (int pass = 0; pass < 2; ++pass) {
+            WithCanvas([&](HWND, HDC dc) {
+                SelectObject(dc, g_hBoldFont);
+                SetBkMode(dc, TRANSPARENT);
+                RECT rc{10, 0, 10 + box, 18};
+                if (pass == 0)
+                    results[0] = DrawTextFit(dc, text.c_str(), static_cast<int>(text.size()), &rc,
+                                             DT_SINGLELINE | DT_VCENTER);
+                else
+                    results[1] = DrawTextW(dc, expected.c_str(), static_cast<int>(expected.size()), &rc,
+                                           DT_SINGLELINE | DT_VCENTER);
+            });
+            (pass == 0 ? fitted : reference) = canvas_;
+        }
+        EXPECT_EQ(results[0], results[1]);
+        return fitted.pixels == reference.pixels;
+    }
+
+    int BoldWidth(const std::wstring& s) {
+        int w = 0;
+        RunProgram(device(), [&] {
+            w = MeasureWidth(s.c_str(), g_hBoldFont);
+            return 0;
+        });
+        return w;
+    }
+};
+
+TEST_F(Fit, WholeTextFitsWhenNoWiderThanTheBox) {
+    std::wstring title = L"Pocket Word";
+    int w = BoldWidth(title);
+    EXPECT_TRUE(DrawsAs(title, w, title));
+    EXPECT_TRUE(DrawsAs(title, w + 20, title));
+    // One pixel narrower: shortened.
+    std::wstring expected;
+    RunProgram(device(), [&] {
+        HDC dc = GetDC(nullptr);
+        SelectObject(dc, g_hBoldFont);
+        expected = Fitted(dc, title, w - 1);
+        ReleaseDC(nullptr, dc);
+        return 0;
+    });
+    EXPECT_NE(expected, title);
+    EXPECT_EQ(expected.substr(expected.size() - 3), L"...");
+    EXPECT_TRUE(DrawsAs(title, w - 1, expected));
+}
+
+TEST_F(Fit, AShortenedCandidateMustBeStrictlyNarrower) {
+    std::wstring title = L"Calendar appointments";
+    // A box exactly as wide as "Calendar..." rejects it; "Calenda..." is drawn.
+    int exact = BoldWidth(L"Calendar...");
+    ASSERT_LT(exact, BoldWidth(title));
+    EXPECT_TRUE(DrawsAs(title, exact, L"Calenda..."));
+    EXPECT_TRUE(DrawsAs(title, exact + 1, L"Calendar..."));
+}
+
+TEST_F(Fit, NothingNarrowerThanTheBoxLeavesTheDotsAlone) {
+    int dots = BoldWidth(L"...");
+    EXPECT_TRUE(DrawsAs(L"Inbox", dots, L"..."));
+    EXPECT_TRUE(DrawsAs(L"Inbox", 1, L"..."));
+    EXPECT_TRUE(DrawsAs(L"Inbox", 0, L"..."));
+    EXPECT_TRUE(DrawsAs(L"Inbox", dots + 1, L"..."));  // "..." narrower, "I..." not
+}
+
+TEST_F(Fit, AnEmptyTitleIsDrawnUnchanged) {
+    EXPECT_TRUE(DrawsAs(L"", 0, L""));
+    EXPECT_TRUE(DrawsAs(L"", 50, L""));
+}
+
+TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
+    std::wstring title = L"Tasks & Notes: Mi\tWWW iii ...";
+    for (int box = 0; box < BoldWidth(title) + 3; box += 3) {
+        std::wstring expected;
+        RunProgram(device(), [&] {
+            HDC dc = GetDC(nullptr);
+            SelectObject(dc, g_hBoldFont);
+            expected = Fitted(dc, title, box);
+            ReleaseDC(nullptr, dc);
+            return 0;
+        });
+        EXPECT_TRUE(DrawsAs(title, box, expected)) << box;
+    }
+}
+
+TEST_F(Fit, AHundredThousandCharactersGiveExactlyWhatTheRuleGives) {
+    std::wstring title;
+    for (int i = 0; i < 100000; ++i) title += static_cast<wchar_t>(L"Wil. m"[i % 6]);
+    // The rule, with the prefix widths added up from each character's advance.
+    std::wstring expected;
+    int box = 150;
+    RunProgram(device(), [&] {
+        HDC dc = GetDC(nullptr);
+        SelectObject(dc, g_hBoldFont);
+        auto width = [&](const std::wstring& s) {
+            SIZE sz{};
+            GetTextExtentPoint32W(dc, s.c_str(), static_cast<int>(s.size()), &sz);
+            return sz.cx;
+        };
+        int dots = width(L"...");
+        int prefix = 0;
+        size_t k = 0;
+        while (k < title.size() && prefix + width(title.substr(k, 1)) + dots < box) prefix += width(title.substr(k++, 1));
+        expected = title.substr(0, k) + L"...";
+        ReleaseDC(nullptr, dc);
+        return 0;
+    });
+    EXPECT_TRUE(DrawsAs(title, box, expected));
+}
+
+TEST_F(Fit, WithoutRoomForTheWorkBufferTheDotsAreDrawn) {
+    std::wstring title = L"A title far too long for its box";
+    sim::Surface fitted;
+    WithCanvas([&](HWND, HDC dc) {
+        DWORD probe = GetCurrentProcessId();
+        SelectObject(dc, g_hBoldFont);
+        RECT rc{10, 0, 60, 18};
+        device().FailAllocation(1);
+        DrawTextFit(dc, title.c_str(), static_cast<int>(title.size()), &rc, DT_SINGLELINE | DT_VCENTER);
+        device().ClearFaults();
+        EXPECT_EQ(device().CountsOf(probe).heap, 0);
+    });
+    fitted = canvas_;
+    WithCanvas([&](HWND, HDC dc) {
+        SelectObject(dc, g_hBoldFont);
+        RECT rc{10, 0, 60, 18};
+        DrawTextW(dc, L"...", 3, &rc, DT_SINGLELINE | DT_VCENTER);
+    });
+    EXPECT_EQ(fitted.pixels, canvas_.pixels);
+}
