@@ -314,10 +314,16 @@ TEST_F(ScreenDc, NullPenDrawsNoLines) {
 TEST_F(ScreenDc, DrawingIsClippedToTheSurfaceAndHugeShapesCostOnlyWhatTheyTouch) {
     SelectPenAndBrush();
     auto start = std::chrono::steady_clock::now();
+    Ellipse(dc, -100000, -100000, 100000, 100000);
+    EXPECT_EQ(GetPixel(dc, 239, 319), kBrush);  // the screen lies deep inside it
+    Ellipse(dc, -2000000000, -2000000000, 2000000000, 2000000000);
     POINT line[] = {{-2000000000, 5}, {2000000000, 5}};
     Polyline(dc, line, 2);
     Rectangle(dc, -2000000000, 10, 2000000000, 12);
-    Ellipse(dc, -100000, -100000, 100000, 100000);
+    POINT diagonal[] = {{-2000000000, -2000000000}, {2000000000, 2000000000}};
+    Polyline(dc, diagonal, 2);
+    EXPECT_EQ(GetPixel(dc, 100, 100), kPen);
+    EXPECT_EQ(GetPixel(dc, 101, 100), kBrush);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_EQ(GetPixel(dc, 0, 5), kPen);
     EXPECT_EQ(GetPixel(dc, 239, 5), kPen);

@@ -242,6 +242,9 @@ TEST_F(IconTest, ScaledQuadrantsKeepTheirEdgesAndTheirTransparency) {
     EXPECT_TRUE(Run([&] { return DrawIcon(dc, 0, 100, icon); }));
     EXPECT_EQ(At(31, 131), kBlack);
     EXPECT_EQ(At(0, 100), kBackground);
+    // A cell far larger than the screen costs only the pixels it covers.
+    Run([&] { return DrawIconEx(dc, -1000000000, -1000000000, icon, 2000000000, 2000000000, 0, nullptr, DI_NORMAL); });
+    EXPECT_EQ(At(5, 5), kBlack);
     EXPECT_TRUE(Run([&] { return DestroyIcon(icon); }));
     EXPECT_EQ(Icons(), 0);
     EXPECT_FALSE(Run([&] { return DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); }));

@@ -141,17 +141,23 @@ BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, i
     // first drawn on; the whole cell then shows it.
     COLORREF background;
     bool has_background = hbrFlickerFreeDraw && BrushColour(hbrFlickerFreeDraw, &background);
-    if (has_background) canvas.Fill(RECT{xLeft, yTop, xLeft + cx, yTop + cy}, background);
+    // Only the part of the cell inside the clip is walked.
+    const RECT& clip = canvas.clip;
+    int x_begin = int(std::clamp<int64_t>(int64_t(clip.left) - xLeft, 0, cx));
+    int x_end = int(std::clamp<int64_t>(int64_t(clip.right) - xLeft, 0, cx));
+    int y_begin = int(std::clamp<int64_t>(int64_t(clip.top) - yTop, 0, cy));
+    int y_end = int(std::clamp<int64_t>(int64_t(clip.bottom) - yTop, 0, cy));
+    if (has_background)
+        canvas.Fill(RECT{xLeft + x_begin, yTop + y_begin, xLeft + x_end, yTop + y_end}, background);
 
     UINT what = diFlags & DI_NORMAL;
     if (what == 0) return TRUE;
-    for (int y = 0; y < cy; ++y) {
+    for (int y = y_begin; y < y_end; ++y) {
         // Nearest neighbour, sampling at the centre of each destination pixel.
-        int sy = int((int64_t(2 * y + 1) * image->height) / (2 * int64_t(cy)));
-        for (int x = 0; x < cx; ++x) {
+        int sy = int((int64_t(2) * y + 1) * image->height / (2 * int64_t(cy)));
+        for (int x = x_begin; x < x_end; ++x) {
             int dx = xLeft + x, dy = yTop + y;
-            if (!canvas.Visible(dx, dy)) continue;
-            int sx = int((int64_t(2 * x + 1) * image->width) / (2 * int64_t(cx)));
+            int sx = int((int64_t(2) * x + 1) * image->width / (2 * int64_t(cx)));
             uint32_t argb = image->At(sx, sy);
             uint32_t alpha = argb >> 24;
             if (what == DI_MASK) {

@@ -69,10 +69,14 @@ void PaintShape(Canvas& canvas, const RECT& box, const Paint& paint, Inside insi
 
 // Whether the centre of pixel (x, y) lies in the ellipse inscribed in the
 // box whose doubled centre is (cx2, cy2) and whose axes are a by b pixels.
+// Callers keep the pixel inside the box, so |dx| <= a and |dy| <= b.
 bool InEllipse(int x, int y, int64_t cx2, int64_t cy2, int64_t a, int64_t b) {
     int64_t dx = 2 * int64_t(x) + 1 - cx2;
     int64_t dy = 2 * int64_t(y) + 1 - cy2;
-    return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
+    if (a <= (int64_t(1) << 31) / b) return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
+    // Boxes too large for exact integers; no shape of this size needs it.
+    long double u = static_cast<long double>(dx) / a, v = static_cast<long double>(dy) / b;
+    return u * u + v * v <= 1;
 }
 
 // The pixels of a width-1 segment from (x0, y0) up to but not including
@@ -94,10 +98,11 @@ void Segment(int x0, int y0, int x1, int y1, int lo_x, int hi_x, int lo_y, int h
     last = std::min<int64_t>(last, steps - 1);
     for (int64_t i = first; i <= last; ++i) {
         // The minor coordinate is round(i * minor / major), halves away from the start.
+        // (128-bit: i and the deltas may each approach 2^32.)
         if (x_major)
-            plot(int(x0 + sx * i), int(y0 + sy * ((2 * i * dy + dx) / (2 * dx))));
+            plot(int(x0 + sx * i), int(y0 + sy * int64_t((2 * __int128(i) * dy + dx) / (2 * dx))));
         else
-            plot(int(x0 + sx * ((2 * i * dx + dy) / (2 * dy))), int(y0 + sy * i));
+            plot(int(x0 + sx * int64_t((2 * __int128(i) * dx + dy) / (2 * dy))), int(y0 + sy * i));
     }
 }
 

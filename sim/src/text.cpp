@@ -7,6 +7,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -323,27 +324,30 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     RECT& rc = *lprc;
     if (format & DT_CALCRECT) {
         rc.right = LONG(std::min<long>(long(rc.left) + width, INT32_MAX));
-        rc.bottom = rc.top + height;
+        rc.bottom = LONG(std::min<int64_t>(int64_t(rc.top) + height, INT32_MAX));
         return height;
     }
 
+    // Positions in 64 bits: a program may pass any rectangle.
+    auto to_int = [](int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
     int y = rc.top;
     if (single && (format & DT_VCENTER))
-        y = rc.top + (rc.bottom - rc.top) / 2 - line_height / 2;
+        y = to_int(rc.top + (int64_t(rc.bottom) - rc.top) / 2 - line_height / 2);
     else if (single && (format & DT_BOTTOM))
-        y = rc.bottom - line_height;
+        y = to_int(int64_t(rc.bottom) - line_height);
 
     Canvas canvas = CanvasOf(*dc);
     if (!(format & DT_NOCLIP)) canvas = canvas.Within(rc);
     int top = y;
     Lines(text, single, [&](std::wstring_view line) {
-        int w = text::Measure(font, line, prefix).cx;
+        int64_t w = text::Measure(font, line, prefix).cx;
         int x = rc.left;
         if (format & DT_CENTER)
-            x = (rc.left + rc.right - w) / 2;
+            x = to_int((int64_t(rc.left) + rc.right - w) / 2);
         else if (format & DT_RIGHT)
-            x = rc.right - w;
-        if (dc->state.bk_mode == OPAQUE) canvas.Fill(RECT{x, y, x + w, y + line_height}, dc->state.bk);
+            x = to_int(rc.right - w);
+        if (dc->state.bk_mode == OPAQUE)
+            canvas.Fill(RECT{x, y, to_int(x + w), to_int(int64_t(y) + line_height)}, dc->state.bk);
         text::DrawLine(canvas, font, x, y, line, dc->state.text, prefix);
         y += line_height;
     });
@@ -374,7 +378,10 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect,
     } else {
         width = text::Measure(font, text).cx;
     }
-    if (dc->state.bk_mode == OPAQUE) canvas.Fill(RECT{x, y, LONG(x + width), y + height}, dc->state.bk);
+    if (dc->state.bk_mode == OPAQUE)
+        canvas.Fill(RECT{x, y, LONG(std::min<int64_t>(int64_t(x) + width, INT32_MAX)),
+                         LONG(std::min<int64_t>(int64_t(y) + height, INT32_MAX))},
+                    dc->state.bk);
     text::DrawLine(canvas, font, x, y, text, dc->state.text, false, lpDx);
     return TRUE;
 }
