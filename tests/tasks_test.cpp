@@ -94,7 +94,7 @@ protected:
             BuildTaskMenu(popup);
             b.count = g_nMenuItems;
             {
-                sim::OwnCodeScope uncounted;  // the test's own bookkeeping is not vesk's heap
+                sim::PlatformScope uncounted;  // the test's own bookkeeping is not vesk's heap
                 b.items = ReadMenu(popup);
             }
             if (use) use(popup);

@@ -193,12 +193,12 @@ private:
 
 // Marks code of the platform that runs on a program's thread outside any
 // platform call (the start and the end of the thread).
-class OwnCodeScope {
+class PlatformScope {
 public:
-    OwnCodeScope();
-    ~OwnCodeScope();
-    OwnCodeScope(const OwnCodeScope&) = delete;
-    OwnCodeScope& operator=(const OwnCodeScope&) = delete;
+    PlatformScope();
+    ~PlatformScope();
+    PlatformScope(const PlatformScope&) = delete;
+    PlatformScope& operator=(const PlatformScope&) = delete;
 };
 
 // Calls out of the platform into program code (window procedures, callbacks)

@@ -87,8 +87,8 @@ ApiScope::ApiScope(const char* name) {
 
 ApiScope::~ApiScope() { --tls_api_depth; }
 
-OwnCodeScope::OwnCodeScope() { ++tls_api_depth; }
-OwnCodeScope::~OwnCodeScope() { --tls_api_depth; }
+PlatformScope::PlatformScope() { ++tls_api_depth; }
+PlatformScope::~PlatformScope() { --tls_api_depth; }
 
 CalloutScope::CalloutScope() : saved_(tls_api_depth) { tls_api_depth = 0; }
 CalloutScope::~CalloutScope() { tls_api_depth = saved_; }
@@ -277,7 +277,7 @@ namespace {
 void ThreadMain(Machine* m, Thread* t) {
     tls_thread = t;
     tls_os_thread = t;
-    OwnCodeScope platform;
+    PlatformScope platform;
     m->baton.WaitTurn(t);
     t->state = Thread::State::Running;
     const Image* image = t->process->image;

@@ -17,21 +17,6 @@
 
 namespace sim {
 
-namespace detail {
-int& TlsApiDepth();
-}
-
-// Platform code that runs on a program's thread without a platform call
-// around it (the procedures of the platform's own windows): what it
-// allocates and the calls it makes are the platform's, not the program's.
-class PlatformScope {
-public:
-    PlatformScope() { ++detail::TlsApiDepth(); }
-    ~PlatformScope() { --detail::TlsApiDepth(); }
-    PlatformScope(const PlatformScope&) = delete;
-    PlatformScope& operator=(const PlatformScope&) = delete;
-};
-
 namespace menu {
 
 struct Item {
