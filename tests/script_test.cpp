@@ -616,22 +616,3 @@ TEST_F(PlayTest, AnOutputFolderThatCannotBeMadeIsAnError) {
 // The scripted end-to-end scenarios in tests/e2e/ are played here, each on a
 // fresh device; a scenario passes when its every expect holds.
 
-TEST_F(PlayTest, EveryEndToEndScenarioPasses) {
-    const fs::path folder = fs::path(VESK_SOURCE_DIR) / "tests" / "e2e";
-    std::vector<fs::path> scripts;
-    if (fs::is_directory(folder))
-        for (const auto& entry : fs::recursive_directory_iterator(folder))
-            if (entry.path().extension() == ".vsk") scripts.push_back(entry.path());
-    std::sort(scripts.begin(), scripts.end());
-    for (const fs::path& path : scripts) {
-        SCOPED_TRACE(path.string());
-        std::string why;
-        std::optional<std::string> text = ReadScriptFile(path.string(), &why);
-        ASSERT_TRUE(text) << why;
-        ParseResult parsed = ParseScript(*text, path.string());
-        ASSERT_TRUE(parsed.ok()) << parsed.error.Format();
-        std::ostringstream err;
-        PlayResult r = Play(*parsed.script, dir_ / path.stem(), err);
-        EXPECT_EQ(r.exit_code, kExitOk) << err.str();
-    }
-}

@@ -32,10 +32,12 @@
 // high as the system font's line plus 4 and as wide as their text (without
 // '&' prefixes) plus 14 on each side; separators 6 high; owner-drawn items
 // exactly as the owner measures them. Every item spans the popup's inner
-// width. The popup is placed by the alignment flags at (x, y), then moved
-// left or up just enough to stay on the screen, never beyond its left or top
-// edge. A popup larger than the screen starts at 0 and its window is cut at
-// the screen's edge: the items beyond it are not shown and cannot be chosen.
+// width, and the popup is never wider than the screen: items measured wider
+// are drawn narrower than they asked for. The popup is placed by the
+// alignment flags at (x, y), then moved left or up just enough to stay on the
+// screen, never beyond its left or top edge. A popup taller than the screen
+// starts at 0 and its window is cut at the screen's bottom edge: the items
+// beyond it are not shown and cannot be chosen.
 // Sub-menus are shown as items but not opened.
 #include <algorithm>
 #include <functional>
@@ -137,7 +139,9 @@ bool Measure(Tracker& t) {
         y += cy;
         width = std::max(width, cx);
     }
-    t.size = SIZE{LONG(width + 2 * bx), LONG(y + by)};
+    // The platform never makes a popup wider than the screen: items measured
+    // wider are drawn in the width there is, and their owners fit them to it.
+    t.size = SIZE{LONG(std::min<long>(width + 2 * bx, m.width)), LONG(y + by)};
     for (Slot& s : t.slots) s.rect.right = t.size.cx - bx;
     return WinOf(t.owner) != nullptr;
 }
