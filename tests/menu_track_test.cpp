@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi.h"
 #include "resource.h"
 #include "surface.h"
 #include "vesk_image.h"
@@ -39,6 +40,7 @@ struct Host {
     std::map<UINT, SIZE> sizes;  // what the owner measures, by item id; 100 x 18 otherwise
     std::vector<MEASUREITEMSTRUCT> measures;
     std::vector<DRAWITEMSTRUCT> draws;
+    std::vector<std::pair<COLORREF, COLORREF>> draw_colours;  // the context's text and background colours
     std::vector<Seen> seen;  // every other message of the two windows
     std::function<void(Host&)> on_tap;
     std::function<void(Host&)> on_timer;
@@ -72,6 +74,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM: {
         auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
         host->draws.push_back(*dis);
+        host->draw_colours.emplace_back(GetTextColor(dis->hDC), GetBkColor(dis->hDC));
         HBRUSH brush = CreateSolidBrush(dis->itemState & ODS_SELECTED ? kItemSelected : kItem);
         FillRect(dis->hDC, &dis->rcItem, brush);
         DeleteObject(brush);
@@ -617,4 +620,22 @@ TEST_F(MenuTrackingHighResolution, BorderScalesWithTheScreenAndOwnerSizesAreKept
     EXPECT_EQ(view.items[0].rect.right, 478);
     TapItem(0);
     EXPECT_EQ(result, 0x8000);
+}
+
+TEST_F(MenuTracking, OwnerDrawContextComesWithTheColoursOfTheItemsState) {
+    Open(MixedMenu);
+    auto view = View();
+    host.draws.clear();
+    host.draw_colours.clear();
+    POINT first = Centre(view.items[0].rect);
+    device.PenDown(first.x, first.y);
+    ASSERT_EQ(host.draw_colours.size(), 1u);
+    EXPECT_EQ(host.draw_colours[0].first, sim::gdi::SysColor(COLOR_HIGHLIGHTTEXT));
+    EXPECT_EQ(host.draw_colours[0].second, sim::gdi::SysColor(COLOR_HIGHLIGHT));
+    POINT second = Centre(view.items[1].rect);
+    device.PenMove(second.x, second.y);
+    ASSERT_EQ(host.draw_colours.size(), 3u);
+    EXPECT_EQ(host.draw_colours[1].first, sim::gdi::SysColor(COLOR_MENUTEXT));
+    EXPECT_EQ(host.draw_colours[1].second, sim::gdi::SysColor(COLOR_MENU));
+    device.PenUp(second.x, second.y);
 }

@@ -216,6 +216,10 @@ void DrawSlot(Tracker& t, int i, UINT action) {
         Window* owner = WinOf(t.owner);
         if (!owner) return;
         HDC dc = gdi::NewDC(t.popup, inner);
+        // As the platform does, the context comes with the colours of the
+        // item's state: an owner that draws text opaquely gets its background.
+        SetTextColor(dc, gdi::SysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
+        SetBkColor(dc, gdi::SysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
         // hwndItem is the menu's handle, as the platform passes it for menus.
         DRAWITEMSTRUCT dis{ODT_MENU, 0,  s.item.id, action, ItemState(s.item, selected), reinterpret_cast<HWND>(t.menu),
                            dc,       s.rect, s.item.data};
