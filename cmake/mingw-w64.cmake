@@ -1,0 +1,16 @@
+# Desktop Windows (x86-64) with Debian's mingw-w64 cross compiler.
+#   cmake -S win32 -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VESK_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VESK_MINGW_PREFIX}-gcc)
+# The win32 thread model: the programs use the platform's threads only.
+set(CMAKE_CXX_COMPILER ${VESK_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${VESK_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
