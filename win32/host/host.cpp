@@ -1,0 +1,323 @@
+// The Wine test host: the stand-in shell's thread, vesk's thread, and the
+// test applications.
+#include "host.h"
+
+#include <cstdio>
+#include <cwchar>
+
+// vesk's entry, renamed by ce_on_desktop.h.
+int WINAPI VeskWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);
+
+namespace host {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The stand-in shell
+
+constexpr UINT_PTR kForegroundTimer = 1;
+constexpr UINT kActivate = WM_APP + 1;
+constexpr UINT kShellNotify = WM_USER;  // the shell's message 1024
+
+HWND g_taskbar = nullptr;
+HWND g_desktop = nullptr;
+DWORD g_shell_thread = 0;
+HANDLE g_shell_ready = nullptr;
+volatile LONG g_received[16];  // messages WM_USER to WM_USER + 15 that reached the taskbar's own procedure
+
+LRESULT CALLBACK TaskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= WM_USER && message < WM_USER + 16) {
+        InterlockedIncrement(&g_received[message - WM_USER]);
+        return kTaskBarAnswer;
+    }
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        HBRUSH brush = CreateSolidBrush(RGB(0x20, 0x20, 0x30));
+        FillRect(dc, &rc, brush);
+        DeleteObject(brush);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_MOUSEACTIVATE:
+        // The device's taskbar never takes the foreground.
+        return MA_NOACTIVATE;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK DesktopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+DWORD WINAPI ShellThread(LPVOID) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpfnWndProc = TaskBarProc;
+    wc.lpszClassName = L"HHTaskBar";
+    RegisterClassW(&wc);
+    wc.lpfnWndProc = DesktopProc;
+    wc.lpszClassName = L"DesktopExplorerWindow";
+    RegisterClassW(&wc);
+
+    int cx = GetSystemMetrics(SM_CXSCREEN);
+    int cy = GetSystemMetrics(SM_CYSCREEN);
+    g_desktop = CreateWindowExW(0, L"DesktopExplorerWindow", L"Desktop", WS_POPUP | WS_VISIBLE, 0, kTaskBarHeight, cx,
+                                cy - kTaskBarHeight, nullptr, nullptr, instance, nullptr);
+    g_taskbar = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"HHTaskBar", nullptr, WS_POPUP | WS_VISIBLE, 0, 0,
+                                cx, kTaskBarHeight, nullptr, nullptr, instance, nullptr);
+    SetTimer(nullptr, kForegroundTimer, 25, nullptr);
+    SetEvent(g_shell_ready);
+
+    HWND foreground = GetForegroundWindow();
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == kActivate) {
+            SetForegroundWindow(reinterpret_cast<HWND>(msg.lParam));
+            continue;
+        }
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr) {
+            // As the device's shell does: message 1024 to the taskbar at
+            // every change of the foreground window.
+            HWND now = GetForegroundWindow();
+            if (now != foreground) {
+                foreground = now;
+                SendMessageW(g_taskbar, kShellNotify, 0, 0);
+            }
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// vesk
+
+HANDLE g_vesk_thread = nullptr;
+volatile LONG g_vesk_exit = 0;
+
+DWORD WINAPI VeskThread(LPVOID) {
+    static wchar_t command_line[] = L"";
+    int code = VeskWinMain(GetModuleHandleW(nullptr), nullptr, command_line, SW_SHOW);
+    InterlockedExchange(&g_vesk_exit, code);
+    return 0;
+}
+
+std::wstring TempFile(const wchar_t* prefix) {
+    wchar_t folder[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, prefix, 0, path);
+    return path;
+}
+
+}  // namespace
+
+bool StartShell() {
+    if (g_taskbar) return true;
+    g_shell_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, ShellThread, nullptr, 0, &g_shell_thread);
+    if (!thread) return false;
+    CloseHandle(thread);
+    return WaitForSingleObject(g_shell_ready, 10000) == WAIT_OBJECT_0 && g_taskbar && g_desktop;
+}
+
+HWND TaskBar() { return g_taskbar; }
+HWND Desktop() { return g_desktop; }
+WNDPROC TaskBarClassProc() { return TaskBarProc; }
+
+long TaskBarReceived(UINT message) {
+    if (message < WM_USER || message >= WM_USER + 16) return 0;
+    return InterlockedCompareExchange(&g_received[message - WM_USER], 0, 0);
+}
+
+void ShellActivate(HWND hwnd) { PostThreadMessageW(g_shell_thread, kActivate, 0, reinterpret_cast<LPARAM>(hwnd)); }
+
+bool StartVesk() {
+    g_vesk_thread = CreateThread(nullptr, 0, VeskThread, nullptr, 0, nullptr);
+    return g_vesk_thread != nullptr;
+}
+
+bool WaitVeskExit(DWORD ms, int* exit_code) {
+    if (!g_vesk_thread) return false;
+    bool ended = false;
+    WaitUntil(ms, [&] { return ended = WaitForSingleObject(g_vesk_thread, 0) == WAIT_OBJECT_0; });
+    if (ended && exit_code) *exit_code = static_cast<int>(InterlockedCompareExchange(&g_vesk_exit, 0, 0));
+    return ended;
+}
+
+HWND WaitForButton(DWORD ms) {
+    HWND button = nullptr;
+    WaitUntil(ms, [&] { return (button = FindWindowExW(g_taskbar, nullptr, L"VeskClass", L"VeskWindow")) != nullptr; });
+    return button;
+}
+
+bool TaskBarHooked() {
+    return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(g_taskbar, GWLP_WNDPROC)) != TaskBarClassProc();
+}
+
+bool WaitUntil(DWORD ms, const std::function<bool()>& done) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        if (GetTickCount() - start >= ms) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void PostTap(HWND hwnd, int x, int y) {
+    PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+void Click(int x, int y) {
+    int cx = GetSystemMetrics(SM_CXSCREEN);
+    int cy = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input[3];
+    memset(input, 0, sizeof(input));
+    for (INPUT& in : input) {
+        in.type = INPUT_MOUSE;
+        in.mi.dx = (x * 65536 + cx - 1) / cx;  // taken back to pixels by truncation
+        in.mi.dy = (y * 65536 + cy - 1) / cy;
+    }
+    input[0].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    input[1].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input[0], sizeof(INPUT));
+    WaitUntil(50, [] { return false; });
+    SendInput(2, &input[1], sizeof(INPUT));
+}
+
+std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy) {
+    std::vector<COLORREF> pixels;
+    HDC dc = GetDC(hwnd);
+    if (!dc) return pixels;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = cx;
+    bi.bmiHeader.biHeight = -cy;  // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(dc);
+    if (bitmap && memory) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, cx, cy, dc, 0, 0, SRCCOPY);
+        GdiFlush();
+        const DWORD* p = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < cx * cy; ++i) {
+            DWORD bgra = p[i];
+            pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
+        }
+        SelectObject(memory, old);
+    }
+    if (memory) DeleteDC(memory);
+    if (bitmap) DeleteObject(bitmap);
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+bool SetTheme(DWORD back, DWORD fore) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool ok = RegSetValueExW(key, L"8", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&back), 4) == ERROR_SUCCESS &&
+              RegSetValueExW(key, L"9", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&fore), 4) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+}
+
+// ---------------------------------------------------------------------------
+// Test applications
+
+App::~App() {
+    if (pi_.hProcess) {
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hProcess);
+        CloseHandle(pi_.hThread);
+    }
+    if (!log_.empty()) DeleteFileW(log_.c_str());
+}
+
+bool App::Launch(const AppSpec& spec) {
+    log_ = TempFile(L"app");
+    wchar_t numbers[128];
+    std::swprintf(numbers, 128, L" --style 0x%lx --exstyle 0x%lx --rect %ld,%ld,%ld,%ld", spec.style, spec.exstyle,
+                  spec.rect.left, spec.rect.top, spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top);
+    std::wstring exe = ProgramFolder() + L"\\testapp.exe";
+    std::wstring command = L"\"" + exe + L"\" --log \"" + log_ + L"\" --class \"" + spec.class_name +
+                           L"\" --title \"" + spec.title + L"\"" + numbers + L" --on-close " +
+                           (spec.ignore_close ? L"ignore" : L"destroy") + L" --on-ok " +
+                           (spec.ignore_ok ? L"ignore" : L"destroy");
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
+        return false;
+    WaitForInputIdle(pi_.hProcess, 5000);
+    WaitUntil(5000, [&] {
+        hwnd_ = FindWindowW(spec.class_name.c_str(), spec.title.c_str());
+        return hwnd_ != nullptr;
+    });
+    if (!hwnd_) return false;
+    if (GetForegroundWindow() != hwnd_) ShellActivate(hwnd_);
+    return WaitUntil(5000, [&] { return GetForegroundWindow() == hwnd_; });
+}
+
+std::vector<AppMessage> App::Messages() const {
+    std::vector<AppMessage> out;
+    FILE* f = _wfopen(log_.c_str(), L"r");
+    if (!f) return out;
+    char line[160];
+    while (std::fgets(line, sizeof(line), f)) {
+        AppMessage m;
+        char how[16] = {0};
+        if (std::sscanf(line, "%u %llu %lld %15s", &m.message, &m.wParam, &m.lParam, how) == 4) {
+            m.sent = std::string(how) == "sent";
+            out.push_back(m);
+        }
+    }
+    std::fclose(f);
+    return out;
+}
+
+bool App::WaitExit(DWORD ms, DWORD* exit_code) {
+    if (!pi_.hProcess) return false;
+    bool ended = false;
+    WaitUntil(ms, [&] { return ended = WaitForSingleObject(pi_.hProcess, 0) == WAIT_OBJECT_0; });
+    if (ended && exit_code) GetExitCodeProcess(pi_.hProcess, exit_code);
+    return ended;
+}
+
+}  // namespace host

@@ -1,0 +1,121 @@
+// The Wine test host: a stand-in for the Pocket PC shell and a way to run
+// vesk inside it.
+//
+// Desktop Windows does not let one process replace another's window
+// procedure, so the taskbar ("HHTaskBar", untitled, across the top of the
+// screen) and the desktop ("DesktopExplorerWindow", "Desktop") run on a thread
+// of this process, and vesk's WinMain runs on another thread of the same
+// process. Like the device's shell, the stand-in sends message 1024 to the
+// taskbar whenever the foreground window changes.
+//
+// Test applications are separate processes (testapp.exe) that record the
+// messages they receive. Every wait here is bounded.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// ---------------------------------------------------------------------------
+// The stand-in shell
+
+// What the taskbar's own procedure answers to the messages from WM_USER on,
+// so that a test can see that an answer came back through vesk's hook.
+constexpr LRESULT kTaskBarAnswer = 0x7A5C;
+
+// The taskbar is 26 units high; the screen is at 96 dpi under Wine.
+constexpr int kTaskBarHeight = 26;
+
+// Starts the shell's thread; returns once both windows exist.
+bool StartShell();
+HWND TaskBar();
+HWND Desktop();
+// The procedure that the taskbar's class gives it, before anyone replaces it.
+WNDPROC TaskBarClassProc();
+// How many times the taskbar's own procedure has received the message.
+long TaskBarReceived(UINT message);
+// Asks the shell's thread to make the window the foreground window.
+void ShellActivate(HWND hwnd);
+
+// ---------------------------------------------------------------------------
+// vesk on a thread of its own
+
+// Starts vesk's WinMain on a new thread.
+bool StartVesk();
+// Waits for vesk's WinMain to return; false if it has not within ms.
+bool WaitVeskExit(DWORD ms, int* exit_code);
+// vesk's button: the child of the taskbar of class "VeskClass" titled
+// "VeskWindow", once it exists (null after ms).
+HWND WaitForButton(DWORD ms);
+// Whether vesk's hook is on the taskbar now.
+bool TaskBarHooked();
+
+// ---------------------------------------------------------------------------
+// Waiting, input, pixels, the registry
+
+// Runs this thread's message loop and polls done() until it is true or ms
+// have passed; answers done()'s last value.
+bool WaitUntil(DWORD ms, const std::function<bool()>& done);
+
+// A pen tap on a window, as the posted messages it makes: WM_LBUTTONDOWN
+// then WM_LBUTTONUP at the client point.
+void PostTap(HWND hwnd, int x, int y);
+// A real click of the mouse at a screen point.
+void Click(int x, int y);
+
+// The window's client area as COLORREF values, row after row.
+std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy);
+
+// Sets values "8" and "9" of HKEY_LOCAL_MACHINE\Software\Microsoft\Color.
+bool SetTheme(DWORD back, DWORD fore);
+
+// ---------------------------------------------------------------------------
+// Test applications
+
+struct AppSpec {
+    std::wstring class_name = L"TestApp";
+    std::wstring title = L"Test application";
+    DWORD style = WS_POPUP | WS_VISIBLE;
+    DWORD exstyle = 0;
+    RECT rect{40, 60, 300, 300};
+    bool ignore_close = false;
+    bool ignore_ok = false;
+};
+
+struct AppMessage {
+    UINT message = 0;
+    unsigned long long wParam = 0;
+    long long lParam = 0;
+    bool sent = false;
+};
+
+class App {
+public:
+    App() = default;
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // Starts testapp.exe and waits until its window exists and is in front.
+    bool Launch(const AppSpec& spec);
+    HWND hwnd() const { return hwnd_; }
+    DWORD pid() const { return pi_.dwProcessId; }
+    // The messages recorded so far.
+    std::vector<AppMessage> Messages() const;
+    // Waits for the process to end; false if it still runs after ms.
+    bool WaitExit(DWORD ms, DWORD* exit_code = nullptr);
+
+private:
+    PROCESS_INFORMATION pi_{};
+    HWND hwnd_ = nullptr;
+    std::wstring log_;
+};
+
+// The folder of this program, where vesk.exe and testapp.exe lie too.
+std::wstring ProgramFolder();
+
+}  // namespace host
