@@ -1,0 +1,140 @@
+// Windows: enumeration order, parents and owners, class names and titles cut
+// to the caller's buffer, rectangles in screen coordinates, hiding and
+// moving to the bottom.
+#include "check.h"
+
+namespace {
+
+struct Enumeration {
+    std::vector<HWND> wanted;
+    std::vector<HWND> seen;
+    int calls = 0;
+    int stop_after = -1;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lParam) {
+    Enumeration* e = reinterpret_cast<Enumeration*>(lParam);
+    ++e->calls;
+    for (HWND w : e->wanted)
+        if (w == hwnd) e->seen.push_back(hwnd);
+    return e->stop_after < 0 || e->calls < e->stop_after;
+}
+
+std::vector<HWND> Order(std::vector<HWND> wanted) {
+    Enumeration e;
+    e.wanted = std::move(wanted);
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&e));
+    return e.seen;
+}
+
+std::string Names(const std::vector<HWND>& order, HWND a, HWND b, HWND c, HWND d = nullptr) {
+    std::string s;
+    for (HWND h : order) s += h == a ? 'A' : h == b ? 'B' : h == c ? 'C' : h == d ? 'D' : '?';
+    return s;
+}
+
+constexpr UINT kKeep = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+
+}  // namespace
+
+CHECK(Window, EnumWindowsGoesFromFrontToBack) {
+    conf::TestWindow a(20, 60, 30, 30);
+    conf::TestWindow b(40, 70, 30, 30);
+    conf::TestWindow c(60, 80, 30, 30);
+    conf::TestWindow hidden(80, 90, 30, 30, WS_POPUP);
+    conf::TestWindow child(2, 2, 10, 10, WS_CHILD | WS_VISIBLE, 0, a);
+    std::vector<HWND> all{a, b, c, hidden, child};
+
+    // Every top-level window, shown or not, the newest in front; no children.
+    CHECK_EQ(Names(Order(all), a, b, c, hidden), std::string("DCBA"));
+
+    SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, kKeep);
+    CHECK_EQ(Names(Order(all), a, b, c, hidden), std::string("ADCB"));
+    SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, kKeep);
+    CHECK_EQ(Names(Order(all), a, b, c, hidden), std::string("ADBC"));
+}
+
+CHECK(Window, EnumWindowsStopsWhenTheCallbackSaysSo) {
+    simulator_fault(
+        "EnumWindows answers TRUE when the callback stopped it; the platform answers FALSE, as the callback "
+        "did (vesk's callback never stops it)");
+    conf::TestWindow a(20, 60, 30, 30);
+    Enumeration e;
+    e.stop_after = 2;
+    CHECK_FALSE(EnumWindows(Collect, reinterpret_cast<LPARAM>(&e)));
+    CHECK_EQ(e.calls, 2);
+}
+
+CHECK(Window, HidingAtTheBottomAsVeskHidesAShellWindow) {
+    conf::TestWindow a(20, 60, 30, 30);
+    conf::TestWindow b(40, 70, 30, 30);
+    conf::TestWindow c(60, 80, 30, 30);
+    CHECK_TRUE(SetWindowPos(c, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_HIDEWINDOW));
+    CHECK_FALSE(IsWindowVisible(c));
+    CHECK_EQ(Names(Order({a, b, c}), a, b, c), std::string("BAC"));
+}
+
+CHECK(Window, ParentOfChildrenAndOwnedWindows) {
+    known_difference(
+        "GetParent of an owned top-level window answers its owner on Windows CE whatever its style; desktop "
+        "Windows answers the owner only for a WS_POPUP window and nothing for an overlapped one. vesk asks it of "
+        "dialogs, which are pop-ups on both.");
+    conf::TestWindow owner(20, 60, 60, 60);
+    conf::TestWindow popup(30, 70, 20, 20, WS_POPUP | WS_VISIBLE, 0, owner);
+    conf::TestWindow overlapped(30, 70, 20, 20, WS_OVERLAPPED, 0, owner);
+    conf::TestWindow child(5, 5, 10, 10, WS_CHILD | WS_VISIBLE, 0, owner);
+    conf::TestWindow alone(90, 70, 20, 20);
+
+    CHECK_EQ(GetParent(child), owner.hwnd());
+    CHECK_EQ(GetParent(popup), owner.hwnd());
+    CHECK_EQ(GetParent(overlapped), ce_or_desktop(owner.hwnd(), static_cast<HWND>(nullptr)));
+    CHECK_EQ(GetParent(alone), static_cast<HWND>(nullptr));
+    CHECK_EQ(GetWindow(popup, GW_OWNER), owner.hwnd());
+    CHECK_EQ(GetWindow(overlapped, GW_OWNER), owner.hwnd());
+}
+
+CHECK(Window, ClassNameAndTitleAreCutToTheBuffer) {
+    conf::TestWindow window(20, 60, 30, 30, WS_POPUP | WS_VISIBLE, 0, nullptr, L"Calendar");
+    const std::wstring full = conf::kRecorderClass;
+    wchar_t buffer[64];
+
+    CHECK_EQ(GetClassNameW(window, buffer, 64), static_cast<int>(full.size()));
+    CHECK_EQ(std::wstring(buffer), full);
+    // A buffer of 8 holds 7 characters and the terminator.
+    wmemset(buffer, L'#', 64);
+    CHECK_EQ(GetClassNameW(window, buffer, 8), 7);
+    CHECK_EQ(std::wstring(buffer), full.substr(0, 7));
+    CHECK_EQ(buffer[8], L'#');
+
+    CHECK_EQ(GetWindowTextLengthW(window), 8);
+    wmemset(buffer, L'#', 64);
+    CHECK_EQ(GetWindowTextW(window, buffer, 4), 3);
+    CHECK_EQ(std::wstring(buffer), std::wstring(L"Cal"));
+    CHECK_EQ(GetWindowTextW(window, buffer, 9), 8);
+    CHECK_EQ(std::wstring(buffer), std::wstring(L"Calendar"));
+}
+
+CHECK(Window, StylesAreKeptAsGiven) {
+    known_difference(
+        "Every window on Windows CE clips its siblings and its style does not say so; desktop Windows adds "
+        "WS_CLIPSIBLINGS to the style of every top-level window. vesk compares a property sheet's whole style "
+        "with 0x90000004, so ce_on_desktop.h takes the desktop's bit out again.");
+    const DWORD sheet = 0x90000004;  // WS_POPUP | WS_VISIBLE | 0x4
+    conf::TestWindow window(20, 60, 30, 30, sheet, 0x80000000);
+    conf::TestWindow child(2, 2, 10, 10, WS_CHILD | WS_VISIBLE, 0, window);
+    CHECK_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)),
+             ce_or_desktop(sheet, static_cast<DWORD>(sheet | WS_CLIPSIBLINGS)));
+    // The extended style keeps the caption's OK button bit, which only the device knows.
+    CHECK_EQ(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)), 0x80000000u);
+    CHECK_EQ(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE)), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+}
+
+CHECK(Window, RectanglesOfChildrenAreInScreenCoordinates) {
+    conf::TestWindow parent(30, 60, 100, 40);
+    conf::TestWindow child(72, 0, 28, 26, WS_CHILD | WS_VISIBLE, 0, parent);
+    RECT rc{0, 0, 0, 0};
+    CHECK_TRUE(GetWindowRect(child, &rc));
+    CHECK_EQ(rc, (RECT{102, 60, 130, 86}));
+    CHECK_TRUE(GetClientRect(child, &rc));
+    CHECK_EQ(rc, (RECT{0, 0, 28, 26}));
+}
