@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# vesk on a real Win32 implementation: builds the desktop side with mingw-w64,
+# then runs the platform conformance checks and the end-to-end scenarios under
+# Wine on a virtual X display.
+#
+#   win32/run-wine-tests.sh [BUILD_DIR]
+#
+# BUILD_DIR is the main (simulator) build tree. The desktop side is built into
+# BUILD_DIR/wine (or /tmp/vesk-wine without one), with its Wine prefix there
+# too. When BUILD_DIR holds the simulator build, its rendering of vesk's button
+# (target vesk_wine_faces) is what the end-to-end face checks compare with;
+# without it those checks are skipped.
+#
+# Run as root, it installs what is missing with apt-get. Ends with the line
+# "wine: N passed, N failed, N skipped" and a non-zero status on any failure.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+MAIN_BUILD=${1:-}
+if [[ -n "$MAIN_BUILD" ]]; then
+  mkdir -p "$MAIN_BUILD"
+  MAIN_BUILD=$(cd "$MAIN_BUILD" && pwd)
+  OUT="$MAIN_BUILD/wine"
+else
+  OUT=/tmp/vesk-wine
+fi
+mkdir -p "$OUT"
+LOG="$OUT/log"
+mkdir -p "$LOG"
+started=$SECONDS
+
+say() { printf '== %3d s  %s\n' "$((SECONDS - started))" "$*"; }
+
+# --- Packages -----------------------------------------------------------------
+need=()
+command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64)
+[[ -x /usr/lib/wine/wine64 ]] || command -v wine64 >/dev/null || need+=(wine64)
+command -v wine >/dev/null || need+=(wine)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v cmake >/dev/null || need+=(cmake)
+if ((${#need[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "missing Debian packages: ${need[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  say "installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >"$LOG/apt.log" 2>&1 || true
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >>"$LOG/apt.log" 2>&1
+fi
+
+WINE=/usr/lib/wine/wine64
+[[ -x "$WINE" ]] || WINE=$(command -v wine64 || command -v wine)
+WINESERVER=/usr/lib/wine/wineserver
+[[ -x "$WINESERVER" ]] || WINESERVER=$(command -v wineserver)
+
+# --- Build ----------------------------------------------------------------------
+say "building the desktop side in $OUT/build"
+generator=()
+command -v ninja >/dev/null && [[ ! -f "$OUT/build/Makefile" ]] && generator=(-G Ninja)
+cmake -S "$ROOT/win32" -B "$OUT/build" "${generator[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release >"$LOG/configure.log" 2>&1 ||
+  { cat "$LOG/configure.log"; exit 1; }
+cmake --build "$OUT/build" -j2 >"$LOG/build.log" 2>&1 || { tail -50 "$LOG/build.log"; exit 1; }
+BIN="$OUT/build/bin"
+
+REF=""
+if [[ -n "$MAIN_BUILD" && -f "$MAIN_BUILD/CMakeCache.txt" ]]; then
+  if cmake --build "$MAIN_BUILD" --target vesk_wine_faces -j2 >"$LOG/faces-build.log" 2>&1; then
+    faces=$(find "$MAIN_BUILD" -name vesk_wine_faces -type f -perm -u+x | head -1)
+    rm -rf "$OUT/faces-sim" && mkdir -p "$OUT/faces-sim"
+    if [[ -n "$faces" ]] && "$faces" "$OUT/faces-sim" >"$LOG/faces.log" 2>&1; then
+      REF="$OUT/faces-sim"
+    else
+      say "the simulator did not render the button's faces (see $LOG/faces.log)"
+    fi
+  else
+    say "no simulator rendering of the button: target vesk_wine_faces not built (see $LOG/faces-build.log)"
+  fi
+fi
+mkdir -p "$OUT/faces-wine"
+
+# --- Wine and the display --------------------------------------------------------
+export WINEPREFIX="$OUT/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installers, no menu entries in the home folder.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset WINELOADER WINESERVER_PATH || true
+
+XVFB_PID=""
+cleanup() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+display=""
+for n in $(seq 91 140); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=$n; break; fi
+done
+[[ -n "$display" ]] || { echo "no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 640x480x24 -nolisten tcp >"$LOG/xvfb.log" 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+[[ -e /tmp/.X11-unix/X$display ]] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$display"
+
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+  say "preparing the Wine prefix"
+  timeout 180 "$WINE" wineboot -i >"$LOG/wineboot.log" 2>&1 || true
+  timeout 60 "$WINESERVER" -w || true
+fi
+# Windows are not handed to a window manager (there is none), so that
+# hiding one does not wait for it.
+timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$LOG/wineboot.log" 2>&1
+"$WINESERVER" -p 30 >/dev/null 2>&1 || true
+
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+# --- Tests -------------------------------------------------------------------------
+passed=0 failed=0 skipped=0
+count() {  # adds the closing line "LABEL: N passed, N failed, N skipped" of a program's output
+  local line
+  line=$(grep -E '^[a-z0-9]+: [0-9]+ passed, [0-9]+ failed' "$1" | tail -1 || true)
+  if [[ -z "$line" ]]; then
+    failed=$((failed + 1))
+    return 1
+  fi
+  local p f s
+  p=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")
+  f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
+  s=$(grep -oE '[0-9]+ skipped' <<<"$line" | grep -oE '[0-9]+' || echo 0)
+  passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
+}
+
+say "platform conformance under Wine"
+status=0
+timeout 180 "$WINE" "$BIN/vesk-conformance.exe" >"$LOG/conformance.txt" 2>"$LOG/conformance.err" || status=$?
+grep -vE '^\[ PASS \]' "$LOG/conformance.txt" | grep -vE '^    known difference' || true
+count "$LOG/conformance.txt" || echo "conformance: no result (exit status $status)"
+
+say "end-to-end under Wine"
+mapfile -t scenarios < <(timeout 60 "$WINE" "$BIN/shell32.exe" --list 2>/dev/null | tr -d '\r')
+((${#scenarios[@]})) || { echo "no end-to-end scenarios listed"; failed=$((failed + 1)); }
+for name in "${scenarios[@]}"; do
+  args=("$name" --out "$(winpath "$OUT/faces-wine")")
+  [[ -n "$REF" ]] && args+=(--ref "$(winpath "$REF")")
+  status=0
+  timeout 90 "$WINE" "$BIN/shell32.exe" "${args[@]}" >"$LOG/$name.txt" 2>"$LOG/$name.err" || status=$?
+  tr -d '\r' <"$LOG/$name.txt" | grep -vE '^e2e: ' || true
+  if ! count "$LOG/$name.txt"; then
+    if [[ $status -eq 124 ]]; then echo "[ FAIL ] $name: no result within 90 s"; else echo "[ FAIL ] $name: no result (exit status $status)"; fi
+    # Whatever the scenario left running ends with it.
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -p 30 >/dev/null 2>&1 || true
+  fi
+done
+
+say "Wine stage took $((SECONDS - started)) s; logs in $LOG"
+echo "wine: $passed passed, $failed failed, $skipped skipped"
+((failed == 0))
