@@ -178,6 +178,12 @@ void PaintButton(HWND hwnd)
     memset(&obj, 0, sizeof(obj));
     hdc = BeginPaint(hwnd, &ps);
     nSaved = SaveDC(hdc);
+    if (nSaved == 0) {
+        /* Without a saved state the objects selected below could not be
+           taken out again before they are deleted: draw nothing. */
+        EndPaint(hwnd, &ps);
+        return;
+    }
 
     memset(&rc, 0, sizeof(rc));
     GetClientRect(hwnd, &rc);

@@ -112,6 +112,10 @@ void DrawTaskItem(WPARAM wParam, LPARAM lParam)
 
     (void)wParam;
     nSaved = SaveDC(hdc);
+    /* Without a saved state the brush and pen selected below could not be
+       taken out again before they are deleted: draw nothing. */
+    if (nSaved == 0)
+        return;
 
     /* Only a state of exactly "selected" is drawn highlighted. */
     if (pdis->itemState == ODS_SELECTED) {
