@@ -611,8 +611,3 @@ TEST_F(PlayTest, AnOutputFolderThatCannotBeMadeIsAnError) {
     EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
     fs::remove(dir_);
 }
-
-// ---------------------------------------------------------------------------
-// The scripted end-to-end scenarios in tests/e2e/ are played here, each on a
-// fresh device; a scenario passes when its every expect holds.
-

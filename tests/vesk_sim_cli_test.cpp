@@ -338,7 +338,13 @@ TEST_F(CliTest, TheWindowTakesRealPointerAndKeyEvents) {
         return c.out();
     };
 
-    Child sim({VESK_SIM_EXE, "--out", (dir_ / "out").string()}, env, dir_);
+    // The display libraries under the window (X11, D-Bus) keep a few blocks
+    // until the process ends, which a sanitizer build would report as leaks;
+    // vesk-sim's own code is leak-checked by the script and demo runs.
+    std::vector<std::string> sim_env = env;
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    sim_env.push_back(std::string("ASAN_OPTIONS=") + (asan && *asan ? std::string(asan) + ":" : "") + "detect_leaks=0");
+    Child sim({VESK_SIM_EXE, "--out", (dir_ / "out").string()}, sim_env, dir_);
     ASSERT_TRUE(sim.ReadUntil("the mouse is the pen", std::chrono::seconds(30))) << sim.out() << sim.err();
     EXPECT_NE(sim.out().find("vesk-sim \xE2\x80\x94 Pocket PC 240x320, 96 dpi"), std::string::npos) << sim.out();
     std::string window = xdotool({"search", "--sync", "--name", "vesk-sim"});

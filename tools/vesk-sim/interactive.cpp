@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 constexpr Uint64 kFrameMs = 33;  // at most ~30 redraws a second
 
 struct SdlVideo {
-    ~SdlVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+    ~SdlVideo() { SDL_Quit(); }
 };
 struct WindowFree {
     void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
