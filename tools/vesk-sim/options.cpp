@@ -181,11 +181,11 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
                 inline_value = true;
             }
         }
-        auto take = [&](const char* what) -> bool {
+        // The option's value: after '=' or the next argument.
+        auto take = [&]() -> bool {
             if (inline_value) return true;
             if (i + 1 >= args.size()) return false;
             value = args[++i];
-            (void)what;
             return true;
         };
         if (arg == "--help" || arg == "-h") {
@@ -199,12 +199,12 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
             return r;
         }
         if (arg == "--script") {
-            if (!take("FILE") || value.empty()) return error("--script needs a file name");
+            if (!take() || value.empty()) return error("--script needs a file name");
             if (script) return error("--script given twice");
             script = true;
             o.script = value;
         } else if (arg == "--out") {
-            if (!take("DIR") || value.empty()) return error("--out needs a folder name");
+            if (!take() || value.empty()) return error("--out needs a folder name");
             if (o.out_given) return error("--out given twice");
             o.out = value;
             o.out_given = true;
@@ -221,18 +221,18 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
                 o.out = kDefaultDemoDir;
             }
         } else if (arg == "--device") {
-            if (!take("WxH")) return error("--device needs a size such as 480x640");
+            if (!take()) return error("--device needs a size such as 480x640");
             size_t x = value.find_first_of("xX");
             if (x == std::string::npos || !Decimal(value.substr(0, x), 64, 4096, &o.width) ||
                 !Decimal(value.substr(x + 1), 64, 4096, &o.height))
                 return error("--device needs WxH, each 64..4096, such as 480x640; got \"" + value + "\"");
             o.device_given = true;
         } else if (arg == "--dpi") {
-            if (!take("N") || !Decimal(value, 48, 960, &o.dpi))
+            if (!take() || !Decimal(value, 48, 960, &o.dpi))
                 return error("--dpi needs a resolution of 48..960 dots per inch, such as 192");
             dpi_given = true;
         } else if (arg == "--zoom") {
-            if (!take("N") || !Decimal(value, 1, 8, &o.zoom)) return error("--zoom needs a whole number 1..8");
+            if (!take() || !Decimal(value, 1, 8, &o.zoom)) return error("--zoom needs a whole number 1..8");
             zoom_given = true;
         } else if (arg.rfind("-", 0) == 0) {
             return error("unknown option " + arg);

@@ -1,6 +1,7 @@
 // The script player over the driver API.
 #include "player.h"
 
+#include <algorithm>
 #include <fstream>
 #include <ostream>
 
