@@ -75,6 +75,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLin
     HANDLE hMutex;
     HWND hwndTaskBar;
     MSG msg;
+    BOOL bRet;
 
     (void)hPrevInstance;
     (void)lpCmdLine;
@@ -115,14 +116,15 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLin
     SetWindowPos(g_hwndButton, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
 
-    /* GetMessage answers -1 on failure: that ends the loop too. */
+    /* GetMessage answers -1 on failure: that ends the loop too, with no
+       quit message whose code could be returned. */
     msg.wParam = 0;
-    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+    while ((bRet = GetMessageW(&msg, NULL, 0, 0)) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
 
     KillTimer(g_hwndButton, ID_PRESS_TIMER);
     UnhookTaskBar(hwndTaskBar);
-    return (int)msg.wParam;
+    return bRet == 0 ? (int)msg.wParam : 0;
 }
