@@ -77,6 +77,11 @@ static void CloseTaskItems(HMENU hMenu, HWND hwndSpare)
     mii.fMask = MIIM_TYPE | MIIM_DATA;
 
     for (uPos = 1;; uPos++) {
+        /* An owner-drawn item hands its data back in dwTypeData and a
+           string item its length in cch: left over, the next string item
+           would be copied into the last task's entry. */
+        mii.dwTypeData = NULL;
+        mii.cch = 0;
         /* A position that cannot be read ends the walk, like the separator. */
         if (!GetMenuItemInfoW(hMenu, uPos, TRUE, &mii))
             break;

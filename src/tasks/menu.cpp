@@ -65,6 +65,11 @@ static void FreeTaskEntries(HMENU hPopup)
     mii.fMask = MIIM_TYPE | MIIM_DATA;
 
     for (uPos = 0;; uPos++) {
+        /* An owner-drawn item hands its data back in dwTypeData and a
+           string item its length in cch: left over, the next string item
+           would be copied into the entry just deleted. */
+        mii.dwTypeData = NULL;
+        mii.cch = 0;
         mii.dwItemData = 0;
         if (!GetMenuItemInfoW(hPopup, uPos, TRUE, &mii))
             break;
