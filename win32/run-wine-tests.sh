@@ -37,6 +37,7 @@ command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
 command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64)
 [[ -x /usr/lib/wine/wine64 ]] || command -v wine64 >/dev/null || need+=(wine64)
 command -v wine >/dev/null || need+=(wine)
+[[ -f /usr/share/wine/fonts/tahoma.ttf ]] || need+=(fonts-wine)
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v cmake >/dev/null || need+=(cmake)
 if ((${#need[@]})); then
@@ -110,6 +111,10 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   timeout 180 "$WINE" wineboot -i >"$LOG/wineboot.log" 2>&1 || true
   timeout 60 "$WINESERVER" -w || true
 fi
+# Wine's own fonts, Tahoma among them (the device's face), into the prefix:
+# this Wine does not read them from where fonts-wine puts them.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 # Windows are not handed to a window manager (there is none), so that
 # hiding one does not wait for it.
 timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$LOG/wineboot.log" 2>&1

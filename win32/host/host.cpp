@@ -163,9 +163,13 @@ bool WaitVeskExit(DWORD ms, int* exit_code) {
 }
 
 HWND WaitForButton(DWORD ms) {
+    // The window exists from the start of its creation; it is shown at the end.
     HWND button = nullptr;
-    WaitUntil(ms, [&] { return (button = FindWindowExW(g_taskbar, nullptr, L"VeskClass", L"VeskWindow")) != nullptr; });
-    return button;
+    WaitUntil(ms, [&] {
+        button = FindWindowExW(g_taskbar, nullptr, L"VeskClass", L"VeskWindow");
+        return button != nullptr && IsWindowVisible(button);
+    });
+    return button && IsWindowVisible(button) ? button : nullptr;
 }
 
 bool TaskBarHooked() {
@@ -238,6 +242,18 @@ std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy) {
     if (bitmap) DeleteObject(bitmap);
     ReleaseDC(hwnd, dc);
     return pixels;
+}
+
+bool WritePpm(const std::wstring& path, const std::vector<COLORREF>& pixels, int cx, int cy) {
+    if (pixels.size() != static_cast<size_t>(cx) * cy) return false;
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", cx, cy);
+    for (COLORREF c : pixels) {
+        unsigned char rgb[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
+        std::fwrite(rgb, 1, 3, f);
+    }
+    return std::fclose(f) == 0;
 }
 
 bool SetTheme(DWORD back, DWORD fore) {

@@ -49,7 +49,7 @@ bool StartVesk();
 // Waits for vesk's WinMain to return; false if it has not within ms.
 bool WaitVeskExit(DWORD ms, int* exit_code);
 // vesk's button: the child of the taskbar of class "VeskClass" titled
-// "VeskWindow", once it exists (null after ms).
+// "VeskWindow", once it has been created and shown (null after ms).
 HWND WaitForButton(DWORD ms);
 // Whether vesk's hook is on the taskbar now.
 bool TaskBarHooked();
@@ -69,6 +69,9 @@ void Click(int x, int y);
 
 // The window's client area as COLORREF values, row after row.
 std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy);
+
+// Writes pixels (row after row, cx by cy) as a PPM picture.
+bool WritePpm(const std::wstring& path, const std::vector<COLORREF>& pixels, int cx, int cy);
 
 // Sets values "8" and "9" of HKEY_LOCAL_MACHINE\Software\Microsoft\Color.
 bool SetTheme(DWORD back, DWORD fore);

@@ -178,14 +178,26 @@ std::string Show(const void* p) {
     return text;
 }
 
-std::string Show(const char* s) { return s ? "\"" + std::string(s) + "\"" : "null"; }
-std::string Show(const std::string& s) { return "\"" + s + "\""; }
-std::string Show(const std::wstring& s) { return "L\"" + Narrow(s) + "\""; }
+// Built by appending: GCC 12 at -O3 warns wrongly about a literal added to a
+// temporary string.
+static std::string Quoted(const char* prefix, const std::string& s) {
+    std::string out = prefix;
+    out += '"';
+    out += s;
+    out += '"';
+    return out;
+}
+
+std::string Show(const char* s) { return s ? Quoted("", s) : "null"; }
+std::string Show(const std::string& s) { return Quoted("", s); }
+std::string Show(const std::wstring& s) { return Quoted("L", Narrow(s)); }
 std::string Show(const wchar_t* s) { return s ? Show(std::wstring(s)) : "null"; }
 
 std::string Show(const RECT& r) {
-    return "{" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + "}";
+    char text[96];
+    std::snprintf(text, sizeof(text), "{%ld, %ld, %ld, %ld}", static_cast<long>(r.left), static_cast<long>(r.top),
+                  static_cast<long>(r.right), static_cast<long>(r.bottom));
+    return text;
 }
 
 std::string Show(const std::vector<std::string>& rows) {

@@ -122,6 +122,8 @@ CHECK(E2e, TaskItemsAreMeasuredAndDrawnByVesk) {
     int cx = m.popup_rect.right - m.popup_rect.left;
     int cy = m.popup_rect.bottom - m.popup_rect.top;
     std::vector<COLORREF> pixels = host::Capture(m.popup, cx, cy);
+    std::string out = e2e::OutputFolder() + "/menu.ppm";
+    host::WritePpm(std::wstring(out.begin(), out.end()), pixels, cx, cy);
     auto glyph_in_row = [&](const RECT& item) {
         for (int y = item.top - m.popup_rect.top; y < item.bottom - m.popup_rect.top; ++y)
             for (int x = item.right - m.popup_rect.left - 18; x < item.right - m.popup_rect.left; ++x)
