@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -381,8 +382,12 @@ void SetCurrentMachine(Machine* m);
 // Event log: "T text", T the virtual time in milliseconds.
 void Log(const std::string& text);
 std::string NameOf(HWND hwnd);
-std::string Narrow(const std::wstring& w);
-std::wstring Widen(const std::string& s);
+// Well-formed UTF-8: no stray continuation bytes, overlong forms, surrogates
+// or code points past U+10FFFF.
+bool ValidUtf8(std::string_view s);
+// UTF-8 to wide characters (anything malformed becomes U+FFFD) and back.
+std::wstring Widen(std::string_view s);
+std::string Narrow(std::wstring_view w);
 
 // ---------------------------------------------------------------------------
 // Processes, threads and scheduling (machine.cpp)

@@ -179,55 +179,6 @@ Machine::~Machine() {
         if (t->os.joinable()) t->os.join();
 }
 
-std::string Narrow(const std::wstring& w) {
-    std::string s;
-    s.reserve(w.size());
-    for (wchar_t c : w) {
-        uint32_t cp = static_cast<uint32_t>(c);
-        if (cp < 0x80) {
-            s += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            s += static_cast<char>(0xC0 | (cp >> 6));
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            s += static_cast<char>(0xE0 | (cp >> 12));
-            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            s += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
-            s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return s;
-}
-
-std::wstring Widen(const std::string& s) {
-    std::wstring w;
-    w.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        uint32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 6 && i + 1 < s.size()) {
-            cp = ((c & 0x1F) << 6) | (s[i + 1] & 0x3F);
-            len = 2;
-        } else if ((c >> 4) == 14 && i + 2 < s.size()) {
-            cp = ((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
-            len = 3;
-        } else if ((c >> 3) == 30 && i + 3 < s.size()) {
-            cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
-            len = 4;
-        }
-        w += static_cast<wchar_t>(cp);
-        i += len;
-    }
-    return w;
-}
-
 void Log(const std::string& text) {
     Machine& m = M();
     std::string line = std::to_string(m.now) + " " + text;

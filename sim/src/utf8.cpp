@@ -1,8 +1,8 @@
-#include "text_util.h"
+// UTF-8 for the driver's side (names, logs, scripts), wide characters for
+// the device's.
+#include "core.h"
 
-#include <cstdint>
-
-namespace vesk_sim {
+namespace sim {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::string Narrow(std::wstring_view w) {
     return s;
 }
 
-}  // namespace vesk_sim
+}  // namespace sim
