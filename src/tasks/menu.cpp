@@ -59,20 +59,24 @@ static void FreeTaskEntries(HMENU hPopup)
 {
     MENUITEMINFOW mii;
     UINT uPos;
+    int nItems;
 
     memset(&mii, 0, sizeof(mii));
     mii.cbSize = sizeof(mii);
     mii.fMask = MIIM_TYPE | MIIM_DATA;
 
-    for (uPos = 0;; uPos++) {
+    nItems = GetMenuItemCount(hPopup);
+    for (uPos = 0; (int)uPos < nItems; uPos++) {
         /* An owner-drawn item hands its data back in dwTypeData and a
            string item its length in cch: left over, the next string item
            would be copied into the entry just deleted. */
         mii.dwTypeData = NULL;
         mii.cch = 0;
         mii.dwItemData = 0;
+        /* An item that cannot be read is passed over: its entry is lost,
+           but not the entries of the items after it. */
         if (!GetMenuItemInfoW(hPopup, uPos, TRUE, &mii))
-            break;
+            continue;
         if (mii.fType == MFT_SEPARATOR)
             break;
         if (mii.dwItemData != 0)
