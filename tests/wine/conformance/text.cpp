@@ -124,3 +124,19 @@ CHECK(Text, CentredSingleLineSitsInTheMiddleOfItsBox) {
     CHECK_TRUE(left - right <= 2 && right - left <= 2);
     CHECK_TRUE(top - bottom <= 3 && bottom - top <= 3);
 }
+
+CHECK(Text, MeasuringAgreesWithTheTextExtentAndTheFontHeight) {
+    TextCanvas canvas;
+    TEXTMETRICW tm;
+    REQUIRE(GetTextMetricsW(canvas.dc(), &tm));
+    for (const wchar_t* text : {L"Desktop", L"Close All Tasks", L"..."}) {
+        int n = static_cast<int>(wcslen(text));
+        RECT rc{0, 0, 0, 0};
+        int height = DrawTextW(canvas.dc(), text, n, &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        SIZE size{0, 0};
+        CHECK_TRUE(GetTextExtentPoint32W(canvas.dc(), text, n, &size));
+        CHECK_EQ(rc.right, size.cx);
+        CHECK_EQ(height, tm.tmHeight);
+        CHECK_EQ(size.cy, tm.tmHeight);
+    }
+}
