@@ -45,7 +45,7 @@ done
 if [ -x win32/run-wine-tests.sh ]; then
   echo "== desktop Windows build under Wine"
   log=$(mktemp)
-  win32/run-wine-tests.sh build-win32 2>&1 | tee "$log"
+  win32/run-wine-tests.sh build 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
   if [ -n "$line" ]; then

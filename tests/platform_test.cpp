@@ -149,9 +149,10 @@ TEST(Platform, EnumWindowsCallsOncePerTopLevelWindowFrontToBackWhileTrue) {
         }, reinterpret_cast<LPARAM>(&seen));
         for (HWND h : seen) EXPECT_NE(h, child);  // children are not top-level windows
         size_t calls = 0;
-        EnumWindows([](HWND, LPARAM lp) -> BOOL { return ++*reinterpret_cast<size_t*>(lp) < 2; },
-                    reinterpret_cast<LPARAM>(&calls));
+        BOOL finished = EnumWindows([](HWND, LPARAM lp) -> BOOL { return ++*reinterpret_cast<size_t*>(lp) < 2; },
+                                    reinterpret_cast<LPARAM>(&calls));
         EXPECT_EQ(calls, 2u);
+        EXPECT_FALSE(finished);  // the callback's refusal is the answer
         return 0;
     });
     // The taskbar is topmost; then the applications, front first; the desktop last.

@@ -642,7 +642,8 @@ BOOL WINAPI EnumWindows(WNDENUMPROC fn, LPARAM lp) {
             CalloutScope callout;
             go = fn(h, lp);
         }
-        if (!go) break;
+        // The callback's refusal is the enumeration's answer, as on the platform.
+        if (!go) return FALSE;
     }
     return TRUE;
 }

@@ -287,23 +287,23 @@ App::~App() {
     if (!log_.empty()) DeleteFileW(log_.c_str());
 }
 
-bool App::Launch(const AppSpec& spec) {
+bool App::Launch(const AppSpec& request) {
     log_ = TempFile(L"app");
     wchar_t numbers[128];
-    std::swprintf(numbers, 128, L" --style 0x%lx --exstyle 0x%lx --rect %ld,%ld,%ld,%ld", spec.style, spec.exstyle,
-                  spec.rect.left, spec.rect.top, spec.rect.right - spec.rect.left, spec.rect.bottom - spec.rect.top);
+    std::swprintf(numbers, 128, L" --style 0x%lx --exstyle 0x%lx --rect %ld,%ld,%ld,%ld", request.style, request.exstyle,
+                  request.rect.left, request.rect.top, request.rect.right - request.rect.left, request.rect.bottom - request.rect.top);
     std::wstring exe = ProgramFolder() + L"\\testapp.exe";
-    std::wstring command = L"\"" + exe + L"\" --log \"" + log_ + L"\" --class \"" + spec.class_name +
-                           L"\" --title \"" + spec.title + L"\"" + numbers + L" --on-close " +
-                           (spec.ignore_close ? L"ignore" : L"destroy") + L" --on-ok " +
-                           (spec.ignore_ok ? L"ignore" : L"destroy");
+    std::wstring command = L"\"" + exe + L"\" --log \"" + log_ + L"\" --class \"" + request.class_name +
+                           L"\" --title \"" + request.title + L"\"" + numbers + L" --on-close " +
+                           (request.ignore_close ? L"ignore" : L"destroy") + L" --on-ok " +
+                           (request.ignore_ok ? L"ignore" : L"destroy");
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
         return false;
     WaitForInputIdle(pi_.hProcess, 5000);
     WaitUntil(5000, [&] {
-        hwnd_ = FindWindowW(spec.class_name.c_str(), spec.title.c_str());
+        hwnd_ = FindWindowW(request.class_name.c_str(), request.title.c_str());
         return hwnd_ != nullptr;
     });
     if (!hwnd_) return false;

@@ -104,7 +104,7 @@ public:
     App& operator=(const App&) = delete;
 
     // Starts testapp.exe and waits until its window exists and is in front.
-    bool Launch(const AppSpec& spec);
+    bool Launch(const AppSpec& request);
     HWND hwnd() const { return hwnd_; }
     DWORD pid() const { return pi_.dwProcessId; }
     // The messages recorded so far.

@@ -33,8 +33,8 @@ void CompareFace(const char* name) {
     // The disc shows in the foreground colour when the face is not pressed.
     if (!state->desktop && !state->pressed && state->exstyle == 0)
         e2e::WaitingFor(
-            "the simulator's ellipses drawn as the platform draws them (conformance check "
-            "Gdi.NullPenEllipseOfSixteenPixels)");
+            "an unresolved difference: the disc's edge pixels, where the simulator's ellipse rule and desktop "
+            "Windows' rasteriser disagree (conformance check Gdi.NullPenEllipseOfSixteenPixels)");
 
     faces::Pixels reference;
     bool have_reference = !e2e::ReferenceFolder().empty() &&
@@ -46,10 +46,10 @@ void CompareFace(const char* name) {
         host::ShellActivate(host::Desktop());
         CHECK_TRUE(host::WaitUntil(5000, [] { return GetForegroundWindow() == host::Desktop(); }));
     } else {
-        host::AppSpec spec;
-        spec.exstyle = state->exstyle;
+        host::AppSpec request;
+        request.exstyle = state->exstyle;
         app = std::make_unique<host::App>();
-        REQUIRE(app->Launch(spec));
+        REQUIRE(app->Launch(request));
     }
     HWND button = e2e::StartVeskInShell();
     REQUIRE(button != nullptr);

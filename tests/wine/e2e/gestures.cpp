@@ -42,12 +42,12 @@ CHECK(E2e, CloseZoneTapSendsWmCloseToTheApplicationInFront) {
 CHECK(E2e, CloseZoneTapOnAPropertySheetSendsOkThenPostsThePress) {
     REQUIRE(host::StartShell());
     host::App app;
-    host::AppSpec spec;
-    spec.title = L"Settings";
-    spec.style = 0x90000004;
-    spec.exstyle = 0x80000000;
-    spec.ignore_ok = true;  // stays open, so that the posted press arrives too
-    REQUIRE(app.Launch(spec));
+    host::AppSpec request;
+    request.title = L"Settings";
+    request.style = 0x90000004;
+    request.exstyle = 0x80000000;
+    request.ignore_ok = true;  // stays open, so that the posted press arrives too
+    REQUIRE(app.Launch(request));
     HWND button = e2e::StartVeskInShell();
     REQUIRE(button != nullptr);
 

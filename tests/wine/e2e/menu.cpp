@@ -39,14 +39,14 @@ struct OpenMenu {
 
     bool Open() {
         if (!host::StartShell()) return false;
-        host::AppSpec spec;
-        spec.class_name = L"AlphaClass";
-        spec.title = L"Alpha";
-        if (!alpha.Launch(spec)) return false;
-        spec.class_name = L"BetaClass";
-        spec.title = L"Beta";
-        spec.rect = RECT{80, 90, 320, 330};
-        if (!beta.Launch(spec)) return false;
+        host::AppSpec request;
+        request.class_name = L"AlphaClass";
+        request.title = L"Alpha";
+        if (!alpha.Launch(request)) return false;
+        request.class_name = L"BetaClass";
+        request.title = L"Beta";
+        request.rect = RECT{80, 90, 320, 330};
+        if (!beta.Launch(request)) return false;
         button = e2e::StartVeskInShell();
         if (!button) return false;
         host::PostTap(button, kStripX, kY);
