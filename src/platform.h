@@ -9,6 +9,8 @@
 #include <new>
 
 #if defined(_WIN32_WCE)
+/* The property sheet's messages. */
+#include <prsht.h>
 /* Windows CE is 32-bit throughout: a window procedure fits the window long. */
 #ifndef GetWindowLongPtrW
 #define GetWindowLongPtrW GetWindowLongW
