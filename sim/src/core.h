@@ -333,6 +333,7 @@ struct Machine {
     std::map<DWORD, std::unique_ptr<Thread>> threads;
     DWORD next_pid = 0x100;
     DWORD next_tid = 0x1000;
+    UINT_PTR next_timer_id = 0x7F00;  // timers without a window
     std::vector<std::shared_ptr<WindowClass>> classes;
     ATOM next_atom = 0xC000;
 

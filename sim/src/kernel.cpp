@@ -42,7 +42,6 @@ struct Snapshot : Object {
 
 struct KernelState {
     std::map<std::wstring, std::weak_ptr<NamedMutex>> mutexes;
-    UINT_PTR next_timer_id = 0x7F00;
 };
 
 KernelState& K() {

@@ -279,8 +279,7 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
     }
     if (!t) return 0;
     if (!hwnd) {
-        static UINT_PTR next_id = 0x7F00;
-        id = ++next_id;
+        id = ++m.next_timer_id;
     }
     for (Timer& tm : t->timers) {
         if (tm.hwnd == hwnd && tm.id == id) {
