@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -439,4 +440,36 @@ TEST(Platform, AProgramThatEndsGivesEverythingBackAndTheTaskbarItsProcedure) {
     // pointing into a program that no longer runs, and says so.
     EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original);
     EXPECT_EQ(testing_support::LogLines(device, "hook dangling HHTaskBar").size(), 1u);
+}
+
+// A program's heap is its own: what it still holds when it ends, or when the
+// device is switched off under it, is counted as left behind and then taken
+// back (the sanitizer build would report it as a leak otherwise).
+TEST(Platform, WhatAProgramStillHoldsIsTakenBackWhenItEnds) {
+    auto image_holding = [](int blocks, bool wait) {
+        sim::ProgramImage image;
+        image.exe_path = L"\\Windows\\holder.exe";
+        image.private_heap = true;
+        image.entry = [blocks, wait](HINSTANCE) {
+            for (int i = 0; i < blocks; ++i) (void)new (std::nothrow) int[8];
+            if (wait) {
+                MSG msg;
+                while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            }
+            return 0;
+        };
+        return image;
+    };
+    {
+        sim::Device device;
+        DWORD pid = device.Start(image_holding(3, false));
+        EXPECT_FALSE(device.Running(pid));
+        EXPECT_EQ(device.Reclaimed(pid).heap, 3);
+    }
+    {
+        sim::Device device;
+        DWORD pid = device.Start(image_holding(2, true));
+        EXPECT_TRUE(device.Running(pid));
+        EXPECT_EQ(device.CountsOf(pid).heap, 2);
+    }  // the device ends the program where it waits
 }

@@ -106,6 +106,7 @@ struct Image {
     std::vector<uint8_t> resources;  // the compiled resource file
     std::function<int(HINSTANCE)> entry;
     std::function<void()> reset;  // fresh globals, as a new process would have them
+    bool private_heap = false;    // the process's blocks are taken back when it ends
 };
 
 struct Process {
@@ -119,6 +120,7 @@ struct Process {
     int exit_code = 0;
     long heap_blocks = 0;  // live blocks taken by the image's own code
     long heap_allocations = 0;
+    void* heap_list = nullptr;  // the live blocks of a private heap (see heap.cpp)
     std::vector<Thread*> threads;
     Counts reclaimed;  // what was left behind when the process ended
 };
@@ -400,6 +402,8 @@ Process* FindProcess(DWORD pid);
 Process* StartImage(const Image& image);
 // Ends a process whose code has returned: its windows go, its objects are reclaimed.
 void EndProcess(Process* p, int code);
+// Frees what a process with a private heap still holds (heap.cpp).
+void ReclaimHeap(Process* p);
 Counts CountObjects(DWORD pid);
 // Thrown inside a program's thread when the device is switched off under it.
 struct ThreadKilled {};

@@ -108,6 +108,7 @@ DWORD Device::Start(const ProgramImage& program) {
     slot->image.resources = program.resources;
     slot->image.entry = program.entry;
     slot->image.reset = program.reset;
+    slot->image.private_heap = program.private_heap;
     // Every instance of one image shares its module handle, as on the device.
     slot->image.instance = ToHandle<HINSTANCE>(0x00010000u);
     images_.push_back(slot);

@@ -1,7 +1,15 @@
 // The heap as programs on the device see it: blocks that a program's own
 // code takes with new are counted per process (the platform's own work on
 // the program's thread is not), and a test can make the nth of them fail.
+//
+// Every block carries a small header. A block of a program with a private
+// heap is linked into its process's list, so that the platform can take
+// back what the program still holds when its process ends, as the device
+// does when a process exits or is ended mid-call.
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 
 #include "core.h"
@@ -13,6 +21,17 @@ int& TlsApiDepth();
 
 namespace {
 
+struct alignas(alignof(std::max_align_t)) Header {
+    Header* prev;
+    Header* next;
+    Process* owner;  // set only for blocks of a private heap
+};
+
+std::mutex& ListLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 Process* CountedProcess() {
     if (!MaybeM()) return nullptr;
     Thread* t = CurrentThread();
@@ -20,24 +39,60 @@ Process* CountedProcess() {
     return t->process;
 }
 
+void Link(Header* h, Process* p) {
+    std::lock_guard<std::mutex> hold(ListLock());
+    h->owner = p;
+    h->prev = nullptr;
+    h->next = static_cast<Header*>(p->heap_list);
+    if (h->next) h->next->prev = h;
+    p->heap_list = h;
+}
+
+void Unlink(Header* h) {
+    std::lock_guard<std::mutex> hold(ListLock());
+    if (h->prev) h->prev->next = h->next;
+    else h->owner->heap_list = h->next;
+    if (h->next) h->next->prev = h->prev;
+    --h->owner->heap_blocks;
+}
+
 void* Take(std::size_t n) {
     Process* p = CountedProcess();
     if (p && M().faults.OnAllocation()) return nullptr;
-    void* block = std::malloc(n ? n : 1);
-    if (block && p) {
+    if (n > SIZE_MAX - sizeof(Header)) return nullptr;
+    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + n));
+    if (!h) return nullptr;
+    h->owner = nullptr;
+    if (p) {
         ++p->heap_blocks;
         ++p->heap_allocations;
+        if (p->image->private_heap) Link(h, p);
     }
-    return block;
+    return h + 1;
 }
 
 void Give(void* block) {
     if (!block) return;
-    if (Process* p = CountedProcess()) --p->heap_blocks;
-    std::free(block);
+    Header* h = static_cast<Header*>(block) - 1;
+    if (h->owner) Unlink(h);
+    else if (Process* p = CountedProcess()) --p->heap_blocks;
+    std::free(h);
 }
 
 }  // namespace
+
+void ReclaimHeap(Process* p) {
+    std::lock_guard<std::mutex> hold(ListLock());
+    auto* h = static_cast<Header*>(p->heap_list);
+    while (h) {
+        Header* next = h->next;
+        std::free(h);
+        h = next;
+    }
+    p->heap_list = nullptr;
+    p->heap_blocks = 0;
+}
+
 }  // namespace sim
 
 void* operator new(std::size_t n) {

@@ -392,6 +392,7 @@ void EndProcess(Process* p, int code) {
         }
     }
     p->reclaimed = CountObjects(p->pid);
+    if (p->image && p->image->private_heap) ReclaimHeap(p);
     for (Object* o : m.handles.OfOwner(p->pid)) m.handles.Erase(o->handle);
     for (Thread* t : p->threads) {
         t->timers.clear();

@@ -33,6 +33,7 @@ sim::ProgramImage MakeImage() {
         return WinMain(instance, NULL, command_line, SW_SHOW);
     };
     image.reset = ResetGlobals;
+    image.private_heap = true;
     return image;
 }
 

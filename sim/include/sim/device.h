@@ -106,6 +106,10 @@ struct ProgramImage {
     std::vector<uint8_t> resources;                 // compiled resource file
     std::function<int(HINSTANCE)> entry;            // the program's WinMain
     std::function<void()> reset;                    // gives the program fresh globals
+    // The program's heap is its own, as on the device: what it still holds
+    // when its process ends (or is ended) is taken back by the platform.
+    // Programs whose code shares objects with a test leave this off.
+    bool private_heap = false;
 };
 
 class Device {
