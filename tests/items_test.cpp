@@ -293,10 +293,10 @@ TEST_F(Items, DrawingLeavesTheContextAsItCameAndGivesEverythingBack) {
 namespace {
 
 // What vesk's fitting rule gives, with widths measured by the platform.
-std::wstring Fitted(HDC dc, const std::wstring& text, int box) {
+std::wstring Fitted(HDC dc, const std::wstring& text, int box, UINT format = DT_SINGLELINE | DT_VCENTER) {
     auto width = [&](const std::wstring& s) {
         RECT rc{0, 0, box, 18};
-        DrawTextW(dc, s.c_str(), static_cast<int>(s.size()), &rc, DT_SINGLELINE | DT_VCENTER | DT_CALCRECT);
+        DrawTextW(dc, s.c_str(), static_cast<int>(s.size()), &rc, format | DT_CALCRECT);
         return rc.right - rc.left;
     };
     if (width(text) <= box) return text;
@@ -312,7 +312,8 @@ std::wstring Fitted(HDC dc, const std::wstring& text, int box) {
 class Fit : public Items {
 protected:
     // Draws with DrawTextFit and with DrawTextW of `expected`; true when the pixels agree.
-    bool DrawsAs(const std::wstring& text, int box, const std::wstring& expected) {
+    bool DrawsAs(const std::wstring& text, int box, const std::wstring& expected,
+                 UINT format = DT_SINGLELINE | DT_VCENTER) {
         sim::Surface fitted, reference;
         int results[2] = {0, 0};
         for (int pass = 0; pass < 2; ++pass) {
@@ -321,11 +322,9 @@ protected:
                 SetBkMode(dc, TRANSPARENT);
                 RECT rc{10, 0, 10 + box, 18};
                 if (pass == 0)
-                    results[0] = DrawTextFit(dc, text.c_str(), static_cast<int>(text.size()), &rc,
-                                             DT_SINGLELINE | DT_VCENTER);
+                    results[0] = DrawTextFit(dc, text.c_str(), static_cast<int>(text.size()), &rc, format);
                 else
-                    results[1] = DrawTextW(dc, expected.c_str(), static_cast<int>(expected.size()), &rc,
-                                           DT_SINGLELINE | DT_VCENTER);
+                    results[1] = DrawTextW(dc, expected.c_str(), static_cast<int>(expected.size()), &rc, format);
             });
             (pass == 0 ? fitted : reference) = canvas_;
         }
@@ -396,6 +395,34 @@ TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
             return 0;
         });
         EXPECT_TRUE(DrawsAs(title, box, expected)) << box;
+    }
+}
+
+// Over several lines a prefix that ends a line is narrower than a shorter
+// one cut inside that line with the dots after it: the rule still gives the
+// longest prefix that fits.
+TEST_F(Fit, OverSeveralLinesTheLongestFittingPrefixIsFound) {
+    // Boxes wider than "Wi" but not than "W...": only prefixes that end a
+    // line fit, and the text goes on past the last of them.
+    const int line = BoldWidth(L"Wi"), cut = BoldWidth(L"W...");
+    ASSERT_LT(line, cut);
+    for (int lines = 1; lines <= 6; ++lines) {
+        for (int tail = 1; tail <= 9; tail += 2) {
+            std::wstring title;
+            for (int i = 0; i < lines; ++i) title += L"Wi\r";
+            title += std::wstring(size_t(tail), L'W');
+            for (int box = line + 1; box <= cut; box += 2) {
+                std::wstring expected;
+                RunProgram(device(), [&] {
+                    HDC dc = GetDC(nullptr);
+                    SelectObject(dc, g_hBoldFont);
+                    expected = Fitted(dc, title, box, 0);
+                    ReleaseDC(nullptr, dc);
+                    return 0;
+                });
+                EXPECT_TRUE(DrawsAs(title, box, expected, 0)) << lines << " lines, " << tail << " after, box " << box;
+            }
+        }
     }
 }
 

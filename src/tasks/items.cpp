@@ -200,20 +200,30 @@ int DrawTextFit(HDC hdc, LPCWSTR pszText, int nLength, const RECT* prc, UINT uFo
         return DrawTextW(hdc, c_szEllipsis, ELLIPSIS_LENGTH, &rcDraw, uFormat);
     }
 
-    /* The longest prefix whose candidate is narrower than the box. A longer
-       prefix is never narrower, so halving the range finds the same prefix
-       as trying every length from the longest down, with a logarithmic
-       number of measurements. None fits: "..." alone. */
-    nLow = 0;
-    nHigh = nLength;
+    /* The longest prefix whose candidate is narrower than the box. On one
+       line a longer prefix is never narrower, so halving the range finds the
+       same prefix as trying every length from the longest down, with a
+       logarithmic number of measurements. Over several lines it can be: a
+       prefix that ends a line is narrower than one cut inside it with the
+       dots after, so there every length is tried from the longest down.
+       None fits: "..." alone. */
     nFit = -1;
-    while (nLow <= nHigh) {
-        nMid = nLow + (nHigh - nLow) / 2;
-        if (CandidateWidth(hdc, pszText, nMid, pszBuf, prc, uFormat) < cxBox) {
-            nFit = nMid;
-            nLow = nMid + 1;
-        } else {
-            nHigh = nMid - 1;
+    if (uFormat & DT_SINGLELINE) {
+        nLow = 0;
+        nHigh = nLength;
+        while (nLow <= nHigh) {
+            nMid = nLow + (nHigh - nLow) / 2;
+            if (CandidateWidth(hdc, pszText, nMid, pszBuf, prc, uFormat) < cxBox) {
+                nFit = nMid;
+                nLow = nMid + 1;
+            } else {
+                nHigh = nMid - 1;
+            }
+        }
+    } else {
+        for (nMid = nLength; nMid >= 0 && nFit < 0; nMid--) {
+            if (CandidateWidth(hdc, pszText, nMid, pszBuf, prc, uFormat) < cxBox)
+                nFit = nMid;
         }
     }
     if (nFit < 0)
