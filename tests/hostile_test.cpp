@@ -388,3 +388,25 @@ TEST_F(Hostile, WithoutATaskbarVeskEndsQuietly) {
         // The next start on a device with a taskbar is not blocked by it.
     }
 }
+
+// A close-zone tap leaves the press timer running; when it fires while the
+// pen is down again, it takes away the capture of whatever holds it on
+// vesk's thread. Here that is the popup of a task menu just dismissed by
+// that pen-down, which stays hidden to swallow the rest of the stroke: the
+// stroke's pen-up then reaches another window, and the popup must still go.
+TEST_F(Hostile, AStrayPressTimerTakingThePopupsCaptureLeavesNoWindowBehind) {
+    App("alpha", L"Alpha", sim::OnClose::Ignore);
+    Start();
+    dev().Tap(button_.right - dev().ScaleX(6), button_.top + dev().ScaleY(8));
+    OpenMenu();
+    dev().PenDown(0, dev().config().height - 1);
+    EXPECT_FALSE(dev().OpenMenu());
+    dev().Wait(300);  // the press timer fires: vesk releases the capture
+    dev().PenUp(1, dev().config().height - 1);
+    ExpectFlat("after the stroke that dismissed the menu");
+    for (const sim::WindowInfo& w : dev().Windows()) EXPECT_NE(w.class_name, L"#32768");
+    OpenMenu();
+    Dismiss();
+    ExpectFlat("after one more showing");
+    QuitAndCheck();
+}

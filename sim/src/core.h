@@ -402,6 +402,8 @@ Process* FindProcess(DWORD pid);
 Process* StartImage(const Image& image);
 // Ends a process whose code has returned: its windows go, its objects are reclaimed.
 void EndProcess(Process* p, int code);
+// Removes the hidden popups of ended menus still waiting for a pen-up (menu_track.cpp).
+void DropLeftovers();
 // Frees what a process with a private heap still holds (heap.cpp).
 void ReclaimHeap(Process* p);
 Counts CountObjects(DWORD pid);

@@ -63,6 +63,9 @@ void PenUp(int x, int y) {
     m.pen_down = false;
     Deliver(WM_LBUTTONUP, 0);
     RunUntilIdle();
+    // The stroke is over even when its pen-up did not reach the popup that
+    // stayed to swallow it (its thread released the capture meanwhile).
+    DropLeftovers();
 }
 
 }  // namespace sim

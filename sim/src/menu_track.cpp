@@ -316,7 +316,10 @@ HWND NewPopupWindow(Tracker& t, const RECT& rect) {
     return hwnd;
 }
 
-// Popup windows left behind by an earlier menu whose stroke never ended.
+}  // namespace
+
+// Popup windows left behind by an earlier menu whose stroke never ended, or
+// whose pen-up went elsewhere because their thread gave the capture away.
 void DropLeftovers() {
     std::vector<HWND> list = M().zorder;
     for (HWND h : list) {
@@ -326,6 +329,8 @@ void DropLeftovers() {
         DestroyTree(h, false);
     }
 }
+
+namespace {
 
 // The screen under the popup is repainted once the popup has gone.
 void InvalidateCovered(const RECT& screen) {
