@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite: the normal
-# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, and the
-# desktop Win32 build under Wine.
+# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the desktop
+# Win32 build under Wine, and the fuzzers for a bounded time
+# (VESK_FUZZ_SECONDS a target, 30 by default).
 set -uo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh || exit 1
@@ -42,20 +43,29 @@ for preset in default asan; do
   rm -f "$log"
 done
 
-if [ -x win32/run-wine-tests.sh ]; then
-  echo "== desktop Windows build under Wine"
+# Runs a stage whose last summary line is "NAME: N passed, N failed" and adds
+# its counts to the totals.
+stage() {
+  local name=$1 log line
+  shift
   log=$(mktemp)
-  win32/run-wine-tests.sh build 2>&1 | tee "$log"
+  "$@" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-  line=$(grep -E '^wine: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
+  line=$(grep -E "^$name: [0-9]+ passed, [0-9]+ failed" "$log" | tail -n 1)
   if [ -n "$line" ]; then
-    passed=$((passed + $(sed -E 's/wine: ([0-9]+) passed.*/\1/' <<<"$line")))
-    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
+    passed=$((passed + $(sed -E "s/$name: ([0-9]+) passed.*/\1/" <<<"$line")))
+    failed=$((failed + $(sed -E 's/.* passed, ([0-9]+) failed.*/\1/' <<<"$line")))
   else
     failed=$((failed + 1))
   fi
   rm -f "$log"
-fi
+}
+
+echo "== desktop Windows build under Wine"
+stage wine win32/run-wine-tests.sh build
+
+echo "== fuzzing (libFuzzer, ${VESK_FUZZ_SECONDS:-30} s a target)"
+stage fuzz fuzz/run.sh "${VESK_FUZZ_SECONDS:-30}" build-fuzz
 
 [ "$failed" -eq 0 ] || status=1
 echo "$passed passed, $failed failed"

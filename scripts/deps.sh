@@ -9,6 +9,7 @@ packages=(
   binutils-mingw-w64-x86-64
   libgtest-dev libbenchmark-dev
   xvfb xdotool
+  clang libclang-rt-14-dev valgrind
   "$@"
 )
 
