@@ -50,6 +50,7 @@ extern int g_bPressed;
 extern int g_bMenuZone;
 
 void PaintButton(HWND hwnd);
+void RestoreDrawingState(HDC hdc, int nSaved);
 BOOL DrawLine(HDC hdc, int x1, int y1, int x2, int y2);
 
 LRESULT OnPenDown(HWND hwnd, int x, int y, UINT keys);

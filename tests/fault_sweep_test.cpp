@@ -319,10 +319,20 @@ private:
     }
 
     // What a failing call that gives something back, or reads what is to be
-    // given back, leaves with vesk: the menus of a failed DestroyMenu; the
-    // entry (two blocks) of each task item whose read failed in the clean-up.
+    // given back, leaves with vesk: what a failed release did not release
+    // (vesk cannot give back what the platform refuses to take); the entry
+    // (two blocks) of each task item whose read failed in the clean-up.
     void Excuse(sim::Counts* c, const sim::Counts& held) const {
-        if (fault_.api == "DestroyMenu") c->menus = held.menus;
+        static const std::map<std::string, long sim::Counts::*> kReleases = {
+            {"DeleteObject", &sim::Counts::gdi},          {"ReleaseDC", &sim::Counts::gdi},
+            {"DestroyIcon", &sim::Counts::icons},         {"CloseHandle", &sim::Counts::handles},
+            {"CloseToolhelp32Snapshot", &sim::Counts::snapshots}, {"RegCloseKey", &sim::Counts::keys},
+        };
+        if (fault_.api == "DestroyMenu") c->menus = held.menus;  // the popup goes with its menu
+        if (auto it = kReleases.find(fault_.api); it != kReleases.end()) {
+            long failed = const_cast<sim::Device&>(device_).machine().faults.Failed();
+            c->*(it->second) = std::max(held.*(it->second), c->*(it->second) - failed);
+        }
         if (fault_.api == "GetMenuItemInfoW") {
             long unread = fault_.count < 0 ? c->heap : 2 * fault_.count;
             c->heap = std::max(held.heap, c->heap - unread);
@@ -513,6 +523,51 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
 
     device.Close(vesk, L"VeskClass");
     EXPECT_EQ(device.Reclaimed(vesk).gdi, 1);
+}
+
+// A device context whose saved state cannot be put back still has vesk's
+// pen, brushes and font selected: vesk selects the stock objects instead
+// before it deletes its own, for the button's face and for every task item.
+TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
+    sim::Device device;
+    sim::AppConfig app;
+    app.name = "alpha";
+    device.Launch(app);
+    DWORD vesk = vesk_host::StartVesk(device);
+    ASSERT_TRUE(device.Running(vesk));
+    const sim::Counts baseline = device.CountsOf(vesk);
+
+    device.FailCall("RestoreDC", 1, -1);
+    device.Notify();
+    device.Tap(214, 10);
+    ASSERT_TRUE(device.OpenMenu());
+    device.Tap(0, 319);
+    EXPECT_GE(device.machine().faults.Failed(), 3);  // the face, the Desktop item, alpha's item
+    device.ClearFaults();
+    for (const std::string& line : device.Log()) EXPECT_EQ(line.find("delete-selected"), std::string::npos) << line;
+    EXPECT_EQ(device.CountsOf(vesk), baseline);
+}
+
+// The clean-up of the task entries walks the popup's items up to the
+// separator. When the popup cannot say how many items it has, the items
+// that the build inserted bound the walk, and no entry is lost.
+TEST(Faults, AFailedItemCountStillFreesEveryEntry) {
+    sim::Device device;
+    for (const char* name : {"alpha", "bravo"}) {
+        sim::AppConfig app;
+        app.name = name;
+        device.Launch(app);
+    }
+    DWORD vesk = vesk_host::StartVesk(device);
+    ASSERT_TRUE(device.Running(vesk));
+    const sim::Counts baseline = device.CountsOf(vesk);
+    device.FailCall("GetMenuItemCount", 1, -1);
+    device.Tap(214, 10);
+    ASSERT_TRUE(device.OpenMenu());
+    device.Tap(0, 319);
+    EXPECT_GE(device.machine().faults.Failed(), 1);
+    device.ClearFaults();
+    EXPECT_EQ(device.CountsOf(vesk), baseline);
 }
 
 // A message loop that ends because GetMessageW failed has no quit message:

@@ -349,6 +349,7 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lplf) {
 
 HGDIOBJ WINAPI GetStockObject(int i) {
     SIM_API("GetStockObject");
+    if (SIM_FAIL()) return nullptr;
     State& g = Gdi();
     if (i >= WHITE_BRUSH && i <= NULL_BRUSH) return g.stock_brushes[i];
     if (i >= WHITE_PEN && i <= NULL_PEN) return g.stock_pens[i - WHITE_PEN];
@@ -447,6 +448,10 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
     SIM_API("DeleteObject");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     Object* o = M().handles.Find(FromHandle(ho));
     if (!o || (o->kind != Kind::Pen && o->kind != Kind::Brush && o->kind != Kind::Font)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -481,6 +486,10 @@ int WINAPI SaveDC(HDC hdc) {
 
 BOOL WINAPI RestoreDC(HDC hdc, int nSavedDC) {
     SIM_API("RestoreDC");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
     int depth = int(dc->saved.size());
@@ -497,6 +506,7 @@ BOOL WINAPI RestoreDC(HDC hdc, int nSavedDC) {
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
     SIM_API("SetTextColor");
+    if (SIM_FAIL()) return CLR_INVALID;
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return CLR_INVALID;
     return std::exchange(dc->state.text, color & 0x00FFFFFF);
@@ -523,6 +533,7 @@ COLORREF WINAPI GetBkColor(HDC hdc) {
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
     SIM_API("SetBkMode");
+    if (SIM_FAIL()) return 0;
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return 0;
     if (mode != TRANSPARENT && mode != OPAQUE) {

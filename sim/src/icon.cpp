@@ -100,6 +100,10 @@ HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 
 BOOL WINAPI DestroyIcon(HICON hIcon) {
     SIM_API("DestroyIcon");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     if (!M().handles.Get<icon::Icon>(hIcon)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -123,6 +123,10 @@ BOOL WINAPI ReleaseMutex(HANDLE h) {
 
 BOOL WINAPI CloseHandle(HANDLE h) {
     SIM_API("CloseHandle");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     Machine& m = M();
     Object* o = m.handles.Find(FromHandle(h));
     if (!o || (o->kind != Kind::Mutex && o->kind != Kind::ProcessHandle && o->kind != Kind::ThreadHandle &&
@@ -266,6 +270,10 @@ BOOL WINAPI Process32Next(HANDLE h, LPPROCESSENTRY32 pe) {
 
 BOOL WINAPI CloseToolhelp32Snapshot(HANDLE h) {
     SIM_API("CloseToolhelp32Snapshot");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     Machine& m = M();
     if (!m.handles.Get<Snapshot>(h)) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -239,6 +239,7 @@ HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos) {
 
 int WINAPI GetMenuItemCount(HMENU hMenu) {
     SIM_API("GetMenuItemCount");
+    if (SIM_FAIL()) return -1;
     Menu* menu = CheckMenu(hMenu);
     return menu ? static_cast<int>(menu->items.size()) : -1;
 }

@@ -296,6 +296,10 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 
 BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
     SIM_API("KillTimer");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     for (auto& [tid, t] : M().threads) {
         auto it = std::find_if(t->timers.begin(), t->timers.end(),
                                [&](const Timer& tm) { return tm.hwnd == hwnd && tm.id == id; });
@@ -319,6 +323,7 @@ HWND WINAPI SetCapture(HWND hwnd) {
 
 BOOL WINAPI ReleaseCapture(void) {
     SIM_API("ReleaseCapture");
+    if (SIM_FAIL()) return FALSE;
     M().capture = nullptr;
     return TRUE;
 }

@@ -128,6 +128,7 @@ extern "C" {
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     SIM_API("Rectangle");
+    if (SIM_FAIL()) return FALSE;
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
     Canvas canvas = CanvasOf(*dc);
@@ -140,6 +141,7 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
 
 BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     SIM_API("Ellipse");
+    if (SIM_FAIL()) return FALSE;
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
     Canvas canvas = CanvasOf(*dc);
@@ -178,6 +180,7 @@ BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int wid
 
 BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
     SIM_API("Polyline");
+    if (SIM_FAIL()) return FALSE;
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
     if (!apt || cpt < 2) {

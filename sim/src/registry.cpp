@@ -221,6 +221,7 @@ LONG WINAPI RegDeleteValueW(HKEY h, LPCWSTR name) {
 
 LONG WINAPI RegCloseKey(HKEY h) {
     SIM_API("RegCloseKey");
+    if (SIM_FAIL()) return ERROR_INVALID_HANDLE;
     if (IsRoot(h)) return ERROR_SUCCESS;
     Machine& m = M();
     if (!m.handles.Get<KeyHandle>(h)) return ERROR_INVALID_HANDLE;

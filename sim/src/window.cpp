@@ -841,6 +841,8 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 HWND WINAPI GetForegroundWindow(void) {
     SIM_API("GetForegroundWindow");
+    // No window is in front for a moment while the shell switches.
+    if (SIM_FAIL()) return nullptr;
     return M().foreground;
 }
 
@@ -906,6 +908,7 @@ int WINAPI GetSystemMetrics(int index) {
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rc, BOOL erase) {
     SIM_API("InvalidateRect");
+    if (SIM_FAIL()) return FALSE;
     if (!hwnd) {
         // As on the platform: no window means every window on the screen.
         for (HWND h : M().zorder)
@@ -947,6 +950,14 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
     SIM_API("BeginPaint");
     Window* w = CheckWindow(hwnd);
     if (!w || !ps) return nullptr;
+    if (SIM_FAIL()) {
+        // The update region goes all the same: a window whose every paint
+        // fails must not be sent WM_PAINT for ever.
+        w->has_update = false;
+        w->erase = false;
+        *ps = PAINTSTRUCT{};
+        return nullptr;
+    }
     RECT client{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
     RECT clip = w->has_update ? w->update : RECT{0, 0, 0, 0};
     bool erase = w->erase;
@@ -981,6 +992,7 @@ HDC WINAPI GetDC(HWND hwnd) {
 
 int WINAPI ReleaseDC(HWND, HDC dc) {
     SIM_API("ReleaseDC");
+    if (SIM_FAIL()) return 0;
     return gdi::FreeDC(dc) ? 1 : 0;
 }
 

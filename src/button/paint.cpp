@@ -164,6 +164,18 @@ static void DeletePaintObjects(PAINTOBJECTS* pobj)
         DeleteObject(pobj->hfontOk);
 }
 
+/* Puts back the state saved by SaveDC. Should that fail, the stock pen,
+   brush and font are selected instead, so that none of the caller's own
+   objects is still selected when it deletes them. */
+void RestoreDrawingState(HDC hdc, int nSaved)
+{
+    if (RestoreDC(hdc, nSaved))
+        return;
+    SelectObject(hdc, GetStockObject(BLACK_PEN));
+    SelectObject(hdc, GetStockObject(WHITE_BRUSH));
+    SelectObject(hdc, GetStockObject(SYSTEM_FONT));
+}
+
 void PaintButton(HWND hwnd)
 {
     PAINTSTRUCT ps;
@@ -212,7 +224,7 @@ void PaintButton(HWND hwnd)
 
     /* Restoring the state takes every object out of the device context
        before any of them is deleted. */
-    RestoreDC(hdc, nSaved);
+    RestoreDrawingState(hdc, nSaved);
     DeletePaintObjects(&obj);
     EndPaint(hwnd, &ps);
 }

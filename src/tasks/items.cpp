@@ -154,7 +154,7 @@ void DrawTaskItem(WPARAM wParam, LPARAM lParam)
                        ScaleY(ICON_SIZE), 0, NULL, DI_NORMAL);
     }
 
-    RestoreDC(hdc, nSaved);
+    RestoreDrawingState(hdc, nSaved);
     if (hbr != NULL)
         DeleteObject(hbr);
     if (hpen != NULL)

@@ -65,7 +65,11 @@ static void FreeTaskEntries(HMENU hPopup)
     mii.cbSize = sizeof(mii);
     mii.fMask = MIIM_TYPE | MIIM_DATA;
 
+    /* Should the count fail, the items that this build inserted bound
+       the walk: the entries lie among them. */
     nItems = GetMenuItemCount(hPopup);
+    if (nItems < 0)
+        nItems = g_nMenuItems;
     for (uPos = 0; (int)uPos < nItems; uPos++) {
         /* An owner-drawn item hands its data back in dwTypeData and a
            string item its length in cch: left over, the next string item
