@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <sstream>
@@ -488,15 +489,35 @@ TEST_P(FaultSweep, VeskSurvivesEveryFailingCallAndAllocation) {
     EXPECT_TRUE(problems.empty()) << problems.size() << " problems" << shown;
 }
 
+namespace {
+
+// Launches an application of each name, then starts vesk.
+DWORD StartWithApps(sim::Device& device, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        sim::AppConfig app;
+        app.name = name;
+        device.Launch(app);
+    }
+    return vesk_host::StartVesk(device);
+}
+
+// A tap on the menu strip opens the task menu; a tap in the bottom-left
+// corner dismisses it. False when the menu did not open.
+bool ShowAndDismissMenu(sim::Device& device) {
+    device.Tap(214, 10);
+    if (!device.OpenMenu()) return false;
+    device.Tap(0, 319);
+    return true;
+}
+
+}  // namespace
+
 // A device context whose state cannot be saved: the button's face and the
 // task items are not drawn, rather than drawn with objects that could not
 // be taken out of the context again before their deletion.
 TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
     sim::Device device;
-    sim::AppConfig app;
-    app.name = "alpha";
-    device.Launch(app);
-    DWORD vesk = vesk_host::StartVesk(device);
+    DWORD vesk = StartWithApps(device, {"alpha"});
     ASSERT_TRUE(device.Running(vesk));
     const sim::Counts baseline = device.CountsOf(vesk);
     auto deleted_selected = [&] {
@@ -514,9 +535,7 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
 
     // Every item of a showing of the task menu.
     device.FailCall("SaveDC", 1, -1);
-    device.Tap(214, 10);
-    ASSERT_TRUE(device.OpenMenu());
-    device.Tap(0, 319);
+    ASSERT_TRUE(ShowAndDismissMenu(device));
     device.ClearFaults();
     EXPECT_EQ(deleted_selected(), 0);
     EXPECT_EQ(device.CountsOf(vesk), baseline);
@@ -530,18 +549,13 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
 // before it deletes its own, for the button's face and for every task item.
 TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
     sim::Device device;
-    sim::AppConfig app;
-    app.name = "alpha";
-    device.Launch(app);
-    DWORD vesk = vesk_host::StartVesk(device);
+    DWORD vesk = StartWithApps(device, {"alpha"});
     ASSERT_TRUE(device.Running(vesk));
     const sim::Counts baseline = device.CountsOf(vesk);
 
     device.FailCall("RestoreDC", 1, -1);
     device.Notify();
-    device.Tap(214, 10);
-    ASSERT_TRUE(device.OpenMenu());
-    device.Tap(0, 319);
+    ASSERT_TRUE(ShowAndDismissMenu(device));
     EXPECT_GE(device.machine().faults.Failed(), 3);  // the face, the Desktop item, alpha's item
     device.ClearFaults();
     for (const std::string& line : device.Log()) EXPECT_EQ(line.find("delete-selected"), std::string::npos) << line;
@@ -553,18 +567,11 @@ TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
 // that the build inserted bound the walk, and no entry is lost.
 TEST(Faults, AFailedItemCountStillFreesEveryEntry) {
     sim::Device device;
-    for (const char* name : {"alpha", "bravo"}) {
-        sim::AppConfig app;
-        app.name = name;
-        device.Launch(app);
-    }
-    DWORD vesk = vesk_host::StartVesk(device);
+    DWORD vesk = StartWithApps(device, {"alpha", "bravo"});
     ASSERT_TRUE(device.Running(vesk));
     const sim::Counts baseline = device.CountsOf(vesk);
     device.FailCall("GetMenuItemCount", 1, -1);
-    device.Tap(214, 10);
-    ASSERT_TRUE(device.OpenMenu());
-    device.Tap(0, 319);
+    ASSERT_TRUE(ShowAndDismissMenu(device));
     EXPECT_GE(device.machine().faults.Failed(), 1);
     device.ClearFaults();
     EXPECT_EQ(device.CountsOf(vesk), baseline);
@@ -595,12 +602,7 @@ TEST(Faults, AFailedMessageLoopEndsWithZero) {
 // an entry, deleted or alive.
 TEST(Faults, APopupWithoutItsSeparatorIsWalkedSafely) {
     sim::Device device;
-    for (const char* name : {"alpha", "bravo"}) {
-        sim::AppConfig app;
-        app.name = name;
-        device.Launch(app);
-    }
-    DWORD vesk = vesk_host::StartVesk(device);
+    DWORD vesk = StartWithApps(device, {"alpha", "bravo"});
     ASSERT_TRUE(device.Running(vesk));
     const sim::Counts baseline = device.CountsOf(vesk);
 
@@ -634,19 +636,12 @@ TEST(Faults, APopupWithoutItsSeparatorIsWalkedSafely) {
 // goes on and the entries of the items after it are deleted.
 TEST(Faults, AnUnreadableItemLosesOnlyItsOwnEntry) {
     sim::Device device;
-    for (const char* name : {"alpha", "bravo", "charlie"}) {
-        sim::AppConfig app;
-        app.name = name;
-        device.Launch(app);
-    }
-    DWORD vesk = vesk_host::StartVesk(device);
+    DWORD vesk = StartWithApps(device, {"alpha", "bravo", "charlie"});
     ASSERT_TRUE(device.Running(vesk));
     // Dismissed, the menu reads nothing before its clean-up: the second read
     // is the item at position 1, the first task.
     device.FailCall("GetMenuItemInfoW", 2, 1);
-    device.Tap(214, 10);
-    ASSERT_TRUE(device.OpenMenu());
-    device.Tap(0, 319);
+    ASSERT_TRUE(ShowAndDismissMenu(device));
     EXPECT_EQ(device.machine().faults.Failed(), 1);
     EXPECT_EQ(device.CountsOf(vesk).heap, 2);  // that task's entry and its title
     EXPECT_EQ(device.CountsOf(vesk).menus, 0);
