@@ -10,6 +10,7 @@ scripts/deps.sh || exit 1
 jobs=$(nproc)
 passed=0
 failed=0
+skipped=0
 status=0
 
 # Adds the counts of a ctest log to the totals.
@@ -43,8 +44,9 @@ for preset in default asan; do
   rm -f "$log"
 done
 
-# Runs a stage whose last summary line is "NAME: N passed, N failed" and adds
-# its counts to the totals.
+# Runs a stage whose last summary line is "NAME: N passed, N failed" or
+# "NAME: N passed, N failed, N skipped" and adds its counts to the totals. A
+# stage that prints no such line has failed.
 stage() {
   local name=$1 log line
   shift
@@ -55,6 +57,9 @@ stage() {
   if [ -n "$line" ]; then
     passed=$((passed + $(sed -E "s/$name: ([0-9]+) passed.*/\1/" <<<"$line")))
     failed=$((failed + $(sed -E 's/.* passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+    if grep -qE 'failed, [0-9]+ skipped' <<<"$line"; then
+      skipped=$((skipped + $(sed -E 's/.*failed, ([0-9]+) skipped.*/\1/' <<<"$line")))
+    fi
   else
     failed=$((failed + 1))
   fi
@@ -68,5 +73,5 @@ echo "== fuzzing (libFuzzer, ${VESK_FUZZ_SECONDS:-30} s a target)"
 stage fuzz fuzz/run.sh "${VESK_FUZZ_SECONDS:-30}" build-fuzz
 
 [ "$failed" -eq 0 ] || status=1
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 exit $status
