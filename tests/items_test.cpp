@@ -127,7 +127,10 @@ TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnl
     EXPECT_EQ(mis.itemWidth, 46u);
     Draw(nullptr, ODS_SELECTED);
     COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
-    for (int x = 0; x < 200; ++x) EXPECT_EQ(At(x, 9), highlight) << x;
+    // A null-pen rectangle: all of the item but its last column and row.
+    for (int x = 0; x < 199; ++x) EXPECT_EQ(At(x, 9), highlight) << x;
+    EXPECT_EQ(At(199, 9), RGB(255, 255, 255));
+    EXPECT_EQ(At(5, 17), RGB(255, 255, 255));
 }
 
 TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
@@ -142,7 +145,7 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
         Draw(&entry, state);
         // Between the title and the close glyph the background shows.
         EXPECT_EQ(At(170, 1), state == ODS_SELECTED ? highlight : menu) << state;
-        EXPECT_EQ(At(199, 17), state == ODS_SELECTED ? highlight : menu) << state;
+        EXPECT_EQ(At(198, 16), state == ODS_SELECTED ? highlight : menu) << state;
         // Nothing outside the item.
         EXPECT_EQ(At(200, 5), RGB(255, 255, 255));
         EXPECT_EQ(At(5, 18), RGB(255, 255, 255));

@@ -1,23 +1,33 @@
 // Rasterisation in the platform's conventions.
 //
 // Filled shapes are given by a bounding box [left, right) x [top, bottom):
-// the right and bottom edges stay unpainted. A shape is the set of pixels
-// whose centres (x + 0.5, y + 0.5) lie inside it; its outline is the part of
-// that set within the pen's width of a pixel outside the set, and the brush
-// paints the rest. A null pen paints no outline, so the brush covers the
-// whole set: for a rectangle exactly its bounding box.
+// the right and bottom edges stay unpainted. A shape is a set of pixels; its
+// outline is the part of that set within the pen's width of a pixel outside
+// the set, and the brush paints the rest. A null pen paints no outline, and
+// then the set itself is one pixel narrower and one pixel shorter: a null-pen
+// rectangle fills [left, right - 1) x [top, bottom - 1), as the platform's
+// documentation of Rectangle says and as its rasteriser does.
 //
-// An ellipse is the one inscribed in its bounding box; a pixel belongs to it
-// when its centre lies inside or on the ellipse. Both the rule and the
-// arithmetic (done at twice the resolution in integers, so every test is
-// exact) are symmetric about both axes of the box.
+// An ellipse is the one that passes through the centres of the box's
+// outermost pixels (axes of width - 1 and height - 1 pixels). Its curve is
+// walked from the end of the horizontal axis towards the bottom with the
+// error-driven midpoint rule for ellipses (the one due to Zingl): at each
+// step the curve moves one pixel inwards, one row down, or both, judged on
+// the error before the step. Every row is filled between the curve's
+// outermost pixels in it and its mirror image; the upper half mirrors the
+// lower one. The walk ends when it reaches the vertical axis, so the end rows
+// of a box much taller than wide stay empty, as they do on the platform. A
+// box two pixels wide or high, or less, is drawn as a rectangle. With a null
+// pen these rules give the platform's pixels for every box up to 40 x 40.
 //
 // Lines are Bresenham's, stepping along the major axis; a tie in the minor
 // axis goes away from the start point. A segment never paints its last
 // point, so neither does a polyline.
 #include <algorithm>
 #include <cstdint>
+#include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "gdi.h"
 
@@ -49,6 +59,13 @@ Paint PaintOf(const DeviceContext& dc) {
     return p;
 }
 
+// The box a shape's pixels lie in: without an outline, one pixel less at
+// the right and at the bottom.
+RECT PaintedBox(const RECT& box, const Paint& paint) {
+    if (paint.outline) return box;
+    return RECT{box.left, box.top, std::max(box.left, box.right - 1), std::max(box.top, box.bottom - 1)};
+}
+
 template <class Inside>
 void PaintShape(Canvas& canvas, const RECT& box, const Paint& paint, Inside inside) {
     int left = std::max(box.left, canvas.clip.left), right = std::min(box.right, canvas.clip.right);
@@ -67,16 +84,49 @@ void PaintShape(Canvas& canvas, const RECT& box, const Paint& paint, Inside insi
     }
 }
 
+constexpr int64_t kMaxWalkedEllipse = 16384;
+
 // Whether the centre of pixel (x, y) lies in the ellipse inscribed in the
-// box whose doubled centre is (cx2, cy2) and whose axes are a by b pixels.
-// Callers keep the pixel inside the box, so |dx| <= a and |dy| <= b.
+// box whose doubled centre is (cx2, cy2) and whose axes are a by b pixels:
+// the corners of RoundRect, and ellipses too large for the walk below.
 bool InEllipse(int x, int y, int64_t cx2, int64_t cy2, int64_t a, int64_t b) {
     int64_t dx = 2 * int64_t(x) + 1 - cx2;
     int64_t dy = 2 * int64_t(y) + 1 - cy2;
     if (a <= (int64_t(1) << 31) / b) return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
-    // Boxes too large for exact integers; no shape of this size needs it.
     long double u = static_cast<long double>(dx) / a, v = static_cast<long double>(dy) / b;
     return u * u + v * v <= 1;
+}
+
+// For each row of a box w x h pixels (both more than 2), how many pixels the
+// ellipse leaves out at each end of the row; w / 2 + 1 or more leaves the
+// row empty. In doubled units the curve's axes are w - 1 and h - 1; `err` is
+// the midpoint error of the next pixel, `dx` and `dy` what a step inwards or
+// a step down adds to it, and they grow by constant amounts at each step.
+std::vector<int> EllipseInsets(int64_t w, int64_t h) {
+    std::vector<int> inset(size_t(h), int(std::min<int64_t>(w, INT32_MAX)));
+    const int64_t a = w - 1, b = h - 1, odd = b % 2;
+    const int64_t grow_dx = 8 * b * b, grow_dy = 8 * a * a;
+    int64_t dx = 4 * b * b * (1 - a);
+    int64_t dy = 4 * a * a * (1 + odd);
+    int64_t err = dx + dy + a * a * odd;
+    int64_t x = 0, row = h / 2;
+    inset[size_t(row)] = 0;
+    while (x <= w / 2) {
+        const int64_t twice = 2 * err;
+        if (twice >= dx) {
+            ++x;
+            dx += grow_dx;
+            err += dx;
+        }
+        if (twice <= dy) {
+            ++row;
+            dy += grow_dy;
+            err += dy;
+            if (row < h) inset[size_t(row)] = int(x);
+        }
+    }
+    for (int64_t r = 0; r < h / 2; ++r) inset[size_t(r)] = inset[size_t(h - 1 - r)];
+    return inset;
 }
 
 // The pixels of a width-1 segment from (x0, y0) up to but not including
@@ -132,8 +182,9 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
     Canvas canvas = CanvasOf(*dc);
-    RECT box = Normalized(left, top, right, bottom);
-    PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
+    Paint paint = PaintOf(*dc);
+    RECT box = PaintedBox(Normalized(left, top, right, bottom), paint);
+    PaintShape(canvas, box, paint, [&](int x, int y) {
         return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
     });
     return TRUE;
@@ -146,11 +197,23 @@ BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
     if (!dc) return FALSE;
     Canvas canvas = CanvasOf(*dc);
     RECT box = Normalized(left, top, right, bottom);
-    int64_t cx2 = int64_t(box.left) + box.right, cy2 = int64_t(box.top) + box.bottom;
-    int64_t a = int64_t(box.right) - box.left, b = int64_t(box.bottom) - box.top;
-    if (a == 0 || b == 0) return TRUE;
+    int64_t w = int64_t(box.right) - box.left, h = int64_t(box.bottom) - box.top;
+    if (w <= 2 || h <= 2) return Rectangle(hdc, box.left, box.top, box.right, box.bottom);
+    // A box larger than any surface shows only a clipped part of its curve;
+    // it is not walked, and its pixels are those whose centres lie inside.
+    if (w > kMaxWalkedEllipse || h > kMaxWalkedEllipse) {
+        int64_t cx2 = int64_t(box.left) + box.right, cy2 = int64_t(box.top) + box.bottom;
+        PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
+            return x >= box.left && x < box.right && y >= box.top && y < box.bottom &&
+                   InEllipse(x, y, cx2, cy2, w, h);
+        });
+        return TRUE;
+    }
+    std::vector<int> inset = EllipseInsets(w, h);
     PaintShape(canvas, box, PaintOf(*dc), [&](int x, int y) {
-        return x >= box.left && x < box.right && y >= box.top && y < box.bottom && InEllipse(x, y, cx2, cy2, a, b);
+        if (x < box.left || x >= box.right || y < box.top || y >= box.bottom) return false;
+        int in = inset[size_t(y - box.top)];
+        return x >= box.left + in && x < box.right - in;
     });
     return TRUE;
 }

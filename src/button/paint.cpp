@@ -211,8 +211,11 @@ void PaintButton(HWND hwnd)
     fCompact = GetDeviceCaps(hdc, HORZRES) < COMPACT_SCREEN_WIDTH;
     xFace = rc.right - ScaleX(BUTTON_WIDTH);
 
+    /* A null-pen rectangle stops one pixel short of its box's right and
+       bottom edges: the box reaches one pixel past the client area, so that
+       the face covers all of it (the background is never erased). */
     obj.hbrFace = SelectNewBrush(hdc, g_crThemeBack);
-    Rectangle(hdc, xFace, rc.top, rc.right, rc.bottom);
+    Rectangle(hdc, xFace, rc.top, rc.right + 1, rc.bottom + 1);
 
     obj.hbrDot = SelectNewBrush(hdc, g_crThemeFore);
     DrawDot(hdc, &rc, xFace, fCompact);

@@ -47,22 +47,19 @@ private:
 }  // namespace
 
 // The outline that a pen would draw on the box's last column and row is left
-// out with the pen: the fill stops one pixel short of both.
+// out with the pen: the fill stops one pixel short of both. (Whichever way
+// round the corners are given.)
 CHECK(Gdi, NullPenRectangleFillsItsBoxLessTheRightAndBottomEdges) {
-    simulator_fault(
-        "unresolved: desktop Windows documents a null-pen rectangle as one pixel smaller in width and height, and "
-        "Wine draws it so; the simulator fills the whole box, which is what vesk's face (drawn over the whole "
-        "button, never erased) and its item backgrounds (all of rcItem) are laid out to cover. No Windows CE "
-        "reference here settles which the device does");
     Canvas canvas(true);
     CHECK_TRUE(Rectangle(canvas.dc(), 1, 1, 5, 4));
-    CHECK_EQ(canvas.Picture(0, 0, 7, 5), (Rows{
-                                             ".......",
-                                             ".###...",
-                                             ".###...",
-                                             ".......",
-                                             ".......",
-                                         }));
+    CHECK_TRUE(Rectangle(canvas.dc(), 11, 4, 7, 1));
+    CHECK_EQ(canvas.Picture(0, 0, 12, 5), (Rows{
+                                              "............",
+                                              ".###...###..",
+                                              ".###...###..",
+                                              "............",
+                                              "............",
+                                          }));
 }
 
 CHECK(Gdi, RectangleWithAPenOutlinesInsideItsBox) {
@@ -116,11 +113,6 @@ CHECK(Gdi, NullPenEllipseOfEightPixels) {
 
 // The disc of the standard layout at 96 dpi.
 CHECK(Gdi, NullPenEllipseOfSixteenPixels) {
-    simulator_fault(
-        "unresolved: the simulator fills the pixels whose centres lie in the inscribed ellipse; desktop Windows' "
-        "rasteriser, as Wine reproduces it, cuts some rows near the top and bottom (and columns near the sides) "
-        "one pixel shorter on each side. The 7 and 8 pixel dots agree. No Windows CE reference here settles "
-        "which the device does; vesk depends only on the bounding boxes");
     Canvas canvas(true);
     CHECK_TRUE(Ellipse(canvas.dc(), 11, 5, 27, 21));
     CHECK_EQ(canvas.Picture(10, 4, 18, 18), (Rows{
@@ -147,11 +139,6 @@ CHECK(Gdi, NullPenEllipseOfSixteenPixels) {
 
 // The disc of the compact layout at 96 dpi.
 CHECK(Gdi, NullPenEllipseOfSeventeenPixels) {
-    simulator_fault(
-        "unresolved: the simulator fills the pixels whose centres lie in the inscribed ellipse; desktop Windows' "
-        "rasteriser, as Wine reproduces it, cuts some rows near the top and bottom (and columns near the sides) "
-        "one pixel shorter on each side. The 7 and 8 pixel dots agree. No Windows CE reference here settles "
-        "which the device does; vesk depends only on the bounding boxes");
     Canvas canvas(true);
     CHECK_TRUE(Ellipse(canvas.dc(), 10, 5, 27, 22));
     CHECK_EQ(canvas.Picture(9, 4, 19, 19), (Rows{
@@ -175,6 +162,28 @@ CHECK(Gdi, NullPenEllipseOfSeventeenPixels) {
                                                ".......#####.......",
                                                "...................",
                                            }));
+}
+
+// A box much taller than wide: the curve reaches the vertical axis before
+// the end rows, which stay empty; a box two pixels wide is a rectangle.
+CHECK(Gdi, NullPenEllipsesOfNarrowBoxes) {
+    Canvas canvas(true);
+    CHECK_TRUE(Ellipse(canvas.dc(), 1, 1, 4, 11));
+    CHECK_TRUE(Ellipse(canvas.dc(), 6, 1, 8, 5));
+    CHECK_EQ(canvas.Picture(0, 0, 9, 12), (Rows{
+                                              ".........",
+                                              "......#..",
+                                              "..#...#..",
+                                              ".###..#..",
+                                              ".###.....",
+                                              ".###.....",
+                                              ".###.....",
+                                              ".###.....",
+                                              ".###.....",
+                                              "..#......",
+                                              ".........",
+                                              ".........",
+                                          }));
 }
 
 CHECK(Gdi, PolylineLeavesItsLastPointUnpainted) {

@@ -15,9 +15,6 @@ namespace e2e {
 const std::string& ReferenceFolder();
 const std::string& OutputFolder();
 
-// The scenario waits for a part of vesk that has not landed yet: a failure
-// is reported as waiting rather than failed.
-void WaitingFor(const char* what);
 // The scenario cannot run here; it is reported as skipped.
 void Skip(const char* why);
 
