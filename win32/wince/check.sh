@@ -30,8 +30,8 @@ SDK=$SHARED/ce-sdk
 CEGCC=$SHARED/cegcc/arm-mingw32ce.tar.xz
 OUT=$ROOT/build/wince
 MAIN_BUILD=${1:-}
-mkdir -p "$OUT/log" "$OUT/tools"
 LOG=$OUT/log
+rm -rf "$LOG" && mkdir -p "$LOG" "$OUT/tools"
 
 passed=0
 failed=0
@@ -143,7 +143,7 @@ else
       fi
       pass "$name: every platform function vesk calls is exported ($core, toolhelp, aygshell, commctrl, ceshell)"
     else
-      grep -E 'undefined symbol' "$LOG/link-$core.log" 2>/dev/null | sort -u
+      grep -E 'undefined symbol|referenced by' "$LOG/link-$core.log" 2>/dev/null
       fail "$name: vesk links against the device's export lists"
     fi
   done
