@@ -168,13 +168,17 @@ if [ "$(cat "$TOOLCHAIN/.unpacked" 2>/dev/null)" != "$stamp" ]; then
   tar -xJf "$CEGCC" -C "$TOOLCHAIN" && echo "$stamp" >"$TOOLCHAIN/.unpacked"
 fi
 rm -f "$OUT/vesk.exe"
-if cmake -S "$ROOT/win32/wince" -B "$OUT" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/arm-mingw32ce.cmake" \
-  -DVESK_CE_TOOLCHAIN="$TOOLCHAIN/arm-mingw32ce" >"$LOG/configure.log" 2>&1 &&
-  cmake --build "$OUT" -j2 >"$LOG/build.log" 2>&1 && [ -f "$OUT/vesk.exe" ]; then
+if ! cmake -S "$ROOT/win32/wince" -B "$OUT" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/arm-mingw32ce.cmake" \
+  -DVESK_CE_TOOLCHAIN="$TOOLCHAIN/arm-mingw32ce" >"$LOG/configure.log" 2>&1; then
+  tail -n 30 "$LOG/configure.log"
+  fail "device build: configuring win32/wince"
+elif cmake --build "$OUT" -j2 >"$LOG/build.log" 2>&1 && [ -f "$OUT/vesk.exe" ]; then
   pass "device build: build/wince/vesk.exe (arm-mingw32ce, warnings as errors)"
 else
-  tail -n 30 "$LOG/configure.log" "$LOG/build.log" 2>/dev/null
+  grep -E 'error|undefined reference|warning' "$LOG/build.log" | head -n 30
   fail "device build"
+fi
+if [ ! -f "$OUT/vesk.exe" ]; then
   for _ in $(seq $((CHECKS_DEVICE - 1))); do skip "no device executable"; done
   finish
 fi
