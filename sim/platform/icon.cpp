@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "gdi.h"
-#include "resources.h"
+#include <sim/resources.h>
 
 namespace sim::icon {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "resources.h"
+#include <sim/resources.h>
 
 namespace sim::menu {
 
