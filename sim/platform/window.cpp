@@ -1,60 +1,13 @@
-// Window classes and windows: creation and destruction, styles, titles,
-// rectangles, z-order, visibility and activation.
+// Windows: creation and destruction, the window tree, enabling, finding and
+// enumerating windows, titles, window data and the default window procedure.
 #include <algorithm>
-#include <cwctype>
+#include <functional>
 
 #include "core.h"
 #include "gdi.h"
+#include "window.h"
 
 namespace sim {
-
-namespace {
-
-bool SameNoCase(const std::wstring& a, const wchar_t* b) {
-    size_t n = wcslen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-    return true;
-}
-
-std::shared_ptr<WindowClass> FindClass(const wchar_t* name, DWORD pid) {
-    std::shared_ptr<WindowClass> any;
-    for (auto& c : M().classes) {
-        if (!SameNoCase(c->name, name)) continue;
-        if (c->pid == pid) return c;
-        if (!any) any = c;
-    }
-    return any;
-}
-
-std::vector<HWND>& SiblingsOf(Window* w) {
-    if (w->parent) {
-        if (Window* p = WinOf(w->parent)) return p->children;
-    }
-    return M().zorder;
-}
-
-void Unlink(Window* w) {
-    auto& list = SiblingsOf(w);
-    list.erase(std::remove(list.begin(), list.end(), w->hwnd()), list.end());
-}
-
-bool IsTopmost(HWND h) {
-    Window* w = WinOf(h);
-    return w && (w->exstyle & WS_EX_TOPMOST);
-}
-
-// Top-level windows the platform logs by name: the applications' and the shell's.
-bool Logged(const Window* w) { return !w->parent && !w->system && !w->name.empty(); }
-
-void Notify1024() {
-    Machine& m = M();
-    if (!m.taskbar || !m.shell || m.shell->threads.empty()) return;
-    RunAs(m.shell->threads.front(), [&] { return PostTo(m.taskbar, WM_USER, 0, 0); });
-}
-
-}  // namespace
 
 Window* WinOf(uintptr_t h) { return M().handles.Get<Window>(h); }
 Window* WinOf(HWND hwnd) { return WinOf(FromHandle(hwnd)); }
@@ -89,101 +42,6 @@ bool IsShown(const Window* w) {
 }
 
 POINT ClientOrigin(const Window* w) { return POINT{w->rect.left, w->rect.top}; }
-
-void Invalidate(Window* w, const RECT* rc, bool erase) {
-    RECT client{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
-    RECT r = rc ? *rc : client;
-    r.left = std::max(r.left, client.left);
-    r.top = std::max(r.top, client.top);
-    r.right = std::min(r.right, client.right);
-    r.bottom = std::min(r.bottom, client.bottom);
-    if (r.left >= r.right || r.top >= r.bottom) return;
-    if (w->has_update) {
-        w->update.left = std::min(w->update.left, r.left);
-        w->update.top = std::min(w->update.top, r.top);
-        w->update.right = std::max(w->update.right, r.right);
-        w->update.bottom = std::max(w->update.bottom, r.bottom);
-    } else {
-        w->update = r;
-        w->has_update = true;
-    }
-    w->erase = w->erase || erase;
-}
-
-static void InvalidateTree(Window* w) {
-    Invalidate(w, nullptr, true);
-    for (HWND c : w->children)
-        if (Window* cw = WinOf(c)) InvalidateTree(cw);
-}
-
-HWND WindowAt(POINT pt) {
-    std::function<HWND(HWND)> deepest = [&](HWND h) -> HWND {
-        Window* w = WinOf(h);
-        for (HWND c : w->children) {
-            Window* cw = WinOf(c);
-            if (cw && (cw->style & WS_VISIBLE) && pt.x >= cw->rect.left && pt.x < cw->rect.right &&
-                pt.y >= cw->rect.top && pt.y < cw->rect.bottom)
-                return deepest(c);
-        }
-        return h;
-    };
-    for (HWND h : M().zorder) {
-        Window* w = WinOf(h);
-        if (w && (w->style & WS_VISIBLE) && pt.x >= w->rect.left && pt.x < w->rect.right && pt.y >= w->rect.top &&
-            pt.y < w->rect.bottom)
-            return deepest(h);
-    }
-    return nullptr;
-}
-
-void BringToTop(HWND hwnd) {
-    Window* w = WinOf(hwnd);
-    if (!w) return;
-    auto& list = SiblingsOf(w);
-    list.erase(std::remove(list.begin(), list.end(), hwnd), list.end());
-    auto pos = list.begin();
-    if (!(w->exstyle & WS_EX_TOPMOST))
-        while (pos != list.end() && IsTopmost(*pos)) ++pos;
-    list.insert(pos, hwnd);
-}
-
-void MoveToBottom(HWND hwnd) {
-    Window* w = WinOf(hwnd);
-    if (!w) return;
-    auto& list = SiblingsOf(w);
-    list.erase(std::remove(list.begin(), list.end(), hwnd), list.end());
-    if (w->exstyle & WS_EX_TOPMOST) {
-        auto pos = list.begin();
-        while (pos != list.end() && IsTopmost(*pos)) ++pos;
-        list.insert(pos, hwnd);
-    } else {
-        list.push_back(hwnd);
-    }
-}
-
-void SetForeground(HWND hwnd) {
-    Machine& m = M();
-    if (m.foreground == hwnd) return;
-    m.foreground = hwnd;
-    Log("foreground " + NameOf(hwnd));
-    if (Window* t = WinOf(m.taskbar)) Invalidate(t, nullptr, true);
-    Notify1024();
-}
-
-// The platform activates the first shown, enabled top-level window that can
-// take the foreground; the taskbar and the platform's own windows never do.
-void ActivateNext() {
-    Machine& m = M();
-    for (HWND h : m.zorder) {
-        Window* w = WinOf(h);
-        if (!w || w->system || h == m.taskbar || (w->exstyle & WS_EX_NOACTIVATE)) continue;
-        if (!(w->style & WS_VISIBLE) || !w->enabled) continue;
-        SetForeground(h);
-        return;
-    }
-    SetForeground(nullptr);
-}
-
 LRESULT CallProc(Window* w, WNDPROC proc, UINT msg, WPARAM wp, LPARAM lp) {
     HWND hwnd = w->hwnd();
     Thread* t = w->thread;
@@ -236,50 +94,6 @@ void DestroyTree(HWND hwnd, bool send_messages) {
 using namespace sim;
 
 extern "C" {
-
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-    SIM_API("RegisterClassW");
-    if (SIM_FAIL()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
-    if (!wc || !wc->lpszClassName || !*wc->lpszClassName) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    Machine& m = M();
-    DWORD pid = CurrentPid();
-    for (auto& c : m.classes) {
-        if (c->pid == pid && SameNoCase(c->name, wc->lpszClassName)) {
-            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
-            return 0;
-        }
-    }
-    auto c = std::make_shared<WindowClass>();
-    c->name = wc->lpszClassName;
-    c->style = wc->style;
-    c->proc = wc->lpfnWndProc;
-    c->instance = wc->hInstance;
-    c->background = wc->hbrBackground;
-    c->pid = pid;
-    c->atom = m.next_atom++;
-    m.classes.push_back(c);
-    return c->atom;
-}
-
-BOOL WINAPI UnregisterClassW(LPCWSTR name, HINSTANCE) {
-    SIM_API("UnregisterClassW");
-    Machine& m = M();
-    DWORD pid = CurrentPid();
-    for (auto it = m.classes.begin(); it != m.classes.end(); ++it) {
-        if ((*it)->pid == pid && name && SameNoCase((*it)->name, name)) {
-            m.classes.erase(it);
-            return TRUE;
-        }
-    }
-    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-    return FALSE;
-}
 
 HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR class_name, LPCWSTR title, DWORD style, int x, int y, int cx,
                             int cy, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
@@ -411,173 +225,6 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     return was_disabled;
 }
 
-BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
-    SIM_API("ShowWindow");
-    Machine& m = M();
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    BOOL was_visible = (w->style & WS_VISIBLE) != 0;
-    switch (cmd) {
-    case SW_HIDE:
-        if (!was_visible) break;
-        w->style &= ~WS_VISIBLE;
-        if (w->parent) {
-            if (Window* p = WinOf(w->parent)) Invalidate(p, nullptr, true);
-        }
-        if (Logged(w)) Log("hidden " + NameOf(hwnd));
-        if (m.foreground == hwnd) ActivateNext();
-        break;
-    case SW_MINIMIZE:
-        // On the Pocket PC a minimized window goes behind every other window,
-        // keeps running, stays visible to the task list, and the next window
-        // in the z-order takes the foreground.
-        if (w->parent) break;
-        MoveToBottom(hwnd);
-        if (Logged(w)) Log("minimized " + NameOf(hwnd));
-        if (m.foreground == hwnd || m.foreground == nullptr) ActivateNext();
-        if (Window* t = WinOf(m.taskbar)) Invalidate(t, nullptr, true);
-        break;
-    default: {
-        bool activate = cmd != SW_SHOWNOACTIVATE && cmd != SW_SHOWNA;
-        if (!was_visible) {
-            w->style |= WS_VISIBLE;
-            InvalidateTree(w);
-            if (Logged(w)) Log("shown " + NameOf(hwnd));
-        }
-        if (!w->parent && activate) {
-            BringToTop(hwnd);
-            if (!w->system && hwnd != m.taskbar) SetForeground(hwnd);
-        }
-        break;
-    }
-    }
-    return was_visible;
-}
-
-BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
-    SIM_API("SetWindowPos");
-    if (SIM_FAIL()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    Machine& m = M();
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {
-        RECT r = w->rect;
-        int width = r.right - r.left, height = r.bottom - r.top;
-        if (!(flags & SWP_NOMOVE)) {
-            POINT o{0, 0};
-            if (w->parent)
-                if (Window* p = WinOf(w->parent)) o = ClientOrigin(p);
-            r.left = o.x + x;
-            r.top = o.y + y;
-        }
-        if (!(flags & SWP_NOSIZE)) {
-            width = std::max(cx, 0);
-            height = std::max(cy, 0);
-        }
-        r.right = r.left + width;
-        r.bottom = r.top + height;
-        int dx = r.left - w->rect.left, dy = r.top - w->rect.top;
-        w->rect = r;
-        if (w->surface.width != width || w->surface.height != height) w->surface.Resize(width, height);
-        if (dx || dy) {
-            std::function<void(Window*)> shift = [&](Window* p) {
-                for (HWND c : p->children)
-                    if (Window* cw = WinOf(c)) {
-                        OffsetRect(&cw->rect, dx, dy);
-                        shift(cw);
-                    }
-            };
-            shift(w);
-        }
-        InvalidateTree(w);
-    }
-    if (!(flags & SWP_NOZORDER)) {
-        if (after == HWND_BOTTOM) {
-            MoveToBottom(hwnd);
-        } else if (after == HWND_TOPMOST) {
-            if (!w->parent) w->exstyle |= WS_EX_TOPMOST;
-            BringToTop(hwnd);
-        } else if (after == HWND_NOTOPMOST) {
-            if (!w->parent) w->exstyle &= ~WS_EX_TOPMOST;
-            BringToTop(hwnd);
-        } else if (after == HWND_TOP) {
-            BringToTop(hwnd);
-        } else if (Window* a = WinOf(after); a && a != w) {
-            auto& list = SiblingsOf(w);
-            list.erase(std::remove(list.begin(), list.end(), hwnd), list.end());
-            auto pos = std::find(list.begin(), list.end(), after);
-            list.insert(pos == list.end() ? list.end() : pos + 1, hwnd);
-        }
-        if (w->parent) {
-            if (Window* p = WinOf(w->parent)) Invalidate(p, nullptr, true);
-        }
-    }
-    if (flags & SWP_HIDEWINDOW) {
-        if (w->style & WS_VISIBLE) {
-            w->style &= ~WS_VISIBLE;
-            if (Logged(w)) Log("hidden " + NameOf(hwnd));
-        }
-        if (m.foreground == hwnd) ActivateNext();
-    } else if (flags & SWP_SHOWWINDOW) {
-        if (!(w->style & WS_VISIBLE)) {
-            w->style |= WS_VISIBLE;
-            InvalidateTree(w);
-            if (Logged(w)) Log("shown " + NameOf(hwnd));
-        }
-    }
-    if (!(flags & SWP_NOZORDER) && !w->parent && after == HWND_BOTTOM && m.foreground == hwnd) ActivateNext();
-    return TRUE;
-}
-
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL) {
-    return SetWindowPos(hwnd, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rc) {
-    SIM_API("GetWindowRect");
-    if (SIM_FAIL()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    Window* w = CheckWindow(hwnd);
-    if (!w || !rc) return FALSE;
-    *rc = w->rect;
-    return TRUE;
-}
-
-BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rc) {
-    SIM_API("GetClientRect");
-    if (SIM_FAIL()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    Window* w = CheckWindow(hwnd);
-    if (!w || !rc) return FALSE;
-    *rc = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
-    return TRUE;
-}
-
-BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT pt) {
-    SIM_API("ClientToScreen");
-    Window* w = CheckWindow(hwnd);
-    if (!w || !pt) return FALSE;
-    pt->x += w->rect.left;
-    pt->y += w->rect.top;
-    return TRUE;
-}
-
-BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT pt) {
-    SIM_API("ScreenToClient");
-    Window* w = CheckWindow(hwnd);
-    if (!w || !pt) return FALSE;
-    pt->x -= w->rect.left;
-    pt->y -= w->rect.top;
-    return TRUE;
-}
-
 HWND WINAPI FindWindowW(LPCWSTR class_name, LPCWSTR title) {
     SIM_API("FindWindowW");
     if (SIM_FAIL()) {
@@ -620,11 +267,6 @@ HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
     }
 }
 
-HWND WINAPI WindowFromPoint(POINT pt) {
-    SIM_API("WindowFromPoint");
-    return WindowAt(pt);
-}
-
 BOOL WINAPI EnumWindows(WNDENUMPROC fn, LPARAM lp) {
     SIM_API("EnumWindows");
     if (SIM_FAIL()) {
@@ -646,20 +288,6 @@ BOOL WINAPI EnumWindows(WNDENUMPROC fn, LPARAM lp) {
         if (!go) return FALSE;
     }
     return TRUE;
-}
-
-int WINAPI GetClassNameW(HWND hwnd, LPWSTR buffer, int size) {
-    SIM_API("GetClassNameW");
-    if (SIM_FAIL()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    Window* w = CheckWindow(hwnd);
-    if (!w || !buffer || size <= 0) return 0;
-    int n = std::min<int>(static_cast<int>(w->cls->name.size()), size - 1);
-    std::copy_n(w->cls->name.data(), n, buffer);
-    buffer[n] = 0;
-    return n;
 }
 
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buffer, int size) {
@@ -839,51 +467,6 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-HWND WINAPI GetForegroundWindow(void) {
-    SIM_API("GetForegroundWindow");
-    // No window is in front for a moment while the shell switches.
-    if (SIM_FAIL()) return nullptr;
-    return M().foreground;
-}
-
-BOOL WINAPI SetForegroundWindow(HWND hwnd) {
-    SIM_API("SetForegroundWindow");
-    if (SIM_FAIL()) return FALSE;
-    if (!CheckWindow(hwnd)) return FALSE;
-    HWND top = TopLevelOf(hwnd);
-    Window* w = WinOf(top);
-    if (w->system || top == M().taskbar) return FALSE;
-    BringToTop(top);
-    SetForeground(top);
-    return TRUE;
-}
-
-HWND WINAPI GetActiveWindow(void) {
-    SIM_API("GetActiveWindow");
-    Machine& m = M();
-    Window* w = WinOf(m.foreground);
-    return w && w->thread == CurrentThread() ? m.foreground : nullptr;
-}
-
-HWND WINAPI SetActiveWindow(HWND hwnd) {
-    HWND old = GetActiveWindow();
-    SetForegroundWindow(hwnd);
-    return old;
-}
-
-HWND WINAPI GetFocus(void) {
-    SIM_API("GetFocus");
-    return M().focus;
-}
-
-HWND WINAPI SetFocus(HWND hwnd) {
-    SIM_API("SetFocus");
-    HWND old = M().focus;
-    if (hwnd && !CheckWindow(hwnd)) return nullptr;
-    M().focus = hwnd;
-    return old;
-}
-
 HWND WINAPI GetDesktopWindow(void) {
     SIM_API("GetDesktopWindow");
     return M().desktop;
@@ -902,98 +485,4 @@ int WINAPI GetSystemMetrics(int index) {
     default: return 0;
     }
 }
-
-// ---------------------------------------------------------------------------
-// Painting
-
-BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rc, BOOL erase) {
-    SIM_API("InvalidateRect");
-    if (SIM_FAIL()) return FALSE;
-    if (!hwnd) {
-        // As on the platform: no window means every window on the screen.
-        for (HWND h : M().zorder)
-            if (Window* w = WinOf(h)) InvalidateTree(w);
-        return TRUE;
-    }
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    Invalidate(w, rc, erase != FALSE);
-    return TRUE;
-}
-
-BOOL WINAPI ValidateRect(HWND hwnd, const RECT*) {
-    SIM_API("ValidateRect");
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    w->has_update = false;
-    w->erase = false;
-    return TRUE;
-}
-
-BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rc, BOOL) {
-    SIM_API("GetUpdateRect");
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    if (rc) *rc = w->has_update ? w->update : RECT{0, 0, 0, 0};
-    return w->has_update;
-}
-
-BOOL WINAPI UpdateWindow(HWND hwnd) {
-    SIM_API("UpdateWindow");
-    Window* w = CheckWindow(hwnd);
-    if (!w) return FALSE;
-    if (w->has_update && IsShown(w)) CallProc(w, w->proc, WM_PAINT, 0, 0);
-    return TRUE;
-}
-
-HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
-    SIM_API("BeginPaint");
-    Window* w = CheckWindow(hwnd);
-    if (!w || !ps) return nullptr;
-    if (SIM_FAIL()) {
-        // The update region goes all the same: a window whose every paint
-        // fails must not be sent WM_PAINT for ever.
-        w->has_update = false;
-        w->erase = false;
-        *ps = PAINTSTRUCT{};
-        return nullptr;
-    }
-    RECT client{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
-    RECT clip = w->has_update ? w->update : RECT{0, 0, 0, 0};
-    bool erase = w->erase;
-    w->has_update = false;
-    w->erase = false;
-    HDC dc = gdi::NewDC(hwnd, clip);
-    *ps = PAINTSTRUCT{};
-    ps->hdc = dc;
-    ps->rcPaint = clip;
-    ps->fErase = FALSE;
-    (void)client;
-    if (erase && dc) ps->fErase = CallProc(w, w->proc, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
-    return dc;
-}
-
-BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
-    SIM_API("EndPaint");
-    (void)hwnd;
-    if (!ps || !ps->hdc) return FALSE;
-    return gdi::FreeDC(ps->hdc);
-}
-
-HDC WINAPI GetDC(HWND hwnd) {
-    SIM_API("GetDC");
-    if (SIM_FAIL()) return nullptr;
-    Machine& m = M();
-    if (!hwnd) return gdi::NewDC(nullptr, RECT{0, 0, m.width, m.height});
-    Window* w = CheckWindow(hwnd);
-    if (!w) return nullptr;
-    return gdi::NewDC(hwnd, RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top});
-}
-
-int WINAPI ReleaseDC(HWND, HDC dc) {
-    SIM_API("ReleaseDC");
-    if (SIM_FAIL()) return 0;
-    return gdi::FreeDC(dc) ? 1 : 0;
-}
-
 }  // extern "C"
