@@ -11,6 +11,7 @@
 #include <sim/surface.h>
 #include <sim/utf8.h>
 #include <windows.h>
+#include <sim/host_api.h>
 
 #include <cstdint>
 #include <functional>
