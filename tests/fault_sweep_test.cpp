@@ -225,6 +225,8 @@ private:
     }
     void Do(const vesk_sim::WaitCmd& w) { device_.Wait(w.ms); }
     void Do(const vesk_sim::NotifyCmd&) { device_.Notify(); }
+    void Do(const vesk_sim::RotateCmd&) { device_.Rotate(); }
+    void Do(const vesk_sim::DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const vesk_sim::DumpCmd&) {}
     void Do(const vesk_sim::ShotCmd&) {}
     void Do(const vesk_sim::QuitCmd&) { Quit(); }
