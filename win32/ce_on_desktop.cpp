@@ -45,6 +45,28 @@ HFONT DeviceSystemFont() {
 
 }  // namespace
 
+#undef ShowWindow
+BOOL WINAPI VeskShowWindow(HWND hWnd, int nCmdShow) {
+    bool in_front = nCmdShow == SW_MINIMIZE && GetForegroundWindow() == hWnd;
+    BOOL was_visible = ShowWindow(hWnd, nCmdShow);
+    HWND now = GetForegroundWindow();
+    if (!in_front || (now != nullptr && now != hWnd)) return was_visible;
+    SetWindowPos(hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == hWnd || !IsWindowVisible(w) || IsIconic(w) || !IsWindowEnabled(w)) continue;
+        LONG exstyle = GetWindowLongW(w, GWL_EXSTYLE);
+        if (exstyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)) continue;
+        wchar_t name[16] = L"";
+        GetClassNameW(w, name, 16);
+        if (lstrcmpW(name, L"#32768") == 0) continue;  // a popup menu
+        SetForegroundWindow(w);
+        /* The window's own thread takes the foreground: a bounded wait. */
+        for (int i = 0; i < 100 && GetForegroundWindow() != w; ++i) Sleep(5);
+        break;
+    }
+    return was_visible;
+}
+
 BOOL WINAPI VeskCloseToolhelp32Snapshot(HANDLE hSnapshot) { return CloseHandle(hSnapshot); }
 
 HANDLE WINAPI VeskOpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId) {

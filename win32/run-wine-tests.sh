@@ -100,7 +100,7 @@ for n in $(seq 91 140); do
   if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=$n; break; fi
 done
 [[ -n "$display" ]] || { echo "no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 640x480x24 -nolisten tcp >"$LOG/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$LOG/xvfb.log" 2>&1 &
 XVFB_PID=$!
 for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
 [[ -e /tmp/.X11-unix/X$display ]] || { echo "Xvfb did not start" >&2; exit 1; }
@@ -162,6 +162,27 @@ for name in "${scenarios[@]}"; do
   if ! count "$LOG/$name.txt"; then
     if [[ $status -eq 124 ]]; then echo "[ FAIL ] $name: no result within 60 s"; else echo "[ FAIL ] $name: no result (exit status $status)"; fi
     # Whatever the scenario left running ends with it.
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -p 30 >/dev/null 2>&1 || true
+  fi
+done
+
+# The scripted scenarios of tests/e2e, each on a desktop of its device's
+# size and dpi (the player sets it up), from the same files as the simulator.
+say "scripted scenarios under Wine"
+for script in "$ROOT"/tests/e2e/*.vsk; do
+  name=$(basename "$script" .vsk)
+  if ((SECONDS > deadline + 600)); then
+    echo "[ FAIL ] $name.vsk: not run, the scripted stage ran out of time"
+    failed=$((failed + 1))
+    continue
+  fi
+  status=0
+  timeout 240 "$WINE" "$BIN/shell32.exe" --script "$(winpath "$script")" --out "$(winpath "$OUT/scripts/$name")" \
+    >"$LOG/script-$name.txt" 2>"$LOG/script-$name.err" || status=$?
+  tr -d '\r' <"$LOG/script-$name.txt" | grep -vE '^script: ' || true
+  if ! count "$LOG/script-$name.txt"; then
+    if [[ $status -eq 124 ]]; then echo "[ FAIL ] $name.vsk: no result within 240 s"; else echo "[ FAIL ] $name.vsk: no result (exit status $status)"; fi
     "$WINESERVER" -k >/dev/null 2>&1 || true
     "$WINESERVER" -p 30 >/dev/null 2>&1 || true
   fi

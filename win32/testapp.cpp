@@ -4,14 +4,20 @@
 // OK command as told.
 //
 //   testapp.exe --log FILE [--class NAME] [--title TEXT] [--style 0xN] [--exstyle 0xN]
-//               [--rect X,Y,W,H] [--on-close destroy|ignore] [--on-ok destroy|ignore]
+//               [--rect X,Y,W,H] [--owner HWND] [--on-close destroy|ignore|hang]
+//               [--on-ok destroy|ignore|hang] [--release EVENT]
+//
+// "hang" stops the application in the message until the named event is set
+// (a hung application that answers at last); it then destroys its window.
 //
 // Every line of the log is "MESSAGE WPARAM LPARAM sent|posted", in decimal,
 // written as the message arrives. The process ends with 0 when its window
 // has been destroyed.
 #include <windows.h>
+#include <prsht.h>
 
 #include <cstdio>
+#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -24,8 +30,10 @@ struct Options {
     DWORD style = WS_POPUP | WS_VISIBLE;
     DWORD exstyle = 0;
     RECT rect{40, 60, 340, 360};
-    bool close_destroys = true;
-    bool ok_destroys = true;
+    HWND owner = nullptr;
+    std::wstring on_close = L"destroy";
+    std::wstring on_ok = L"destroy";
+    std::wstring release;
 };
 
 Options g_options;
@@ -55,6 +63,19 @@ void Record(UINT message, WPARAM wParam, LPARAM lParam) {
     WriteFile(g_log, line, static_cast<DWORD>(n), &written, nullptr);
 }
 
+// What the application does with a message that asks it to close.
+void Answer(HWND hwnd, const std::wstring& how) {
+    if (how == L"ignore") return;
+    if (how == L"hang" && !g_options.release.empty()) {
+        HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, g_options.release.c_str());
+        if (event) {
+            WaitForSingleObject(event, 120000);
+            CloseHandle(event);
+        }
+    }
+    DestroyWindow(hwnd);
+}
+
 LRESULT CALLBACK AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Record(message, wParam, lParam);
     switch (message) {
@@ -69,14 +90,18 @@ LRESULT CALLBACK AppWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     }
     case WM_CLOSE:
-        if (!g_options.close_destroys) return 0;
-        break;
+        Answer(hwnd, g_options.on_close);
+        return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            if (g_options.ok_destroys) DestroyWindow(hwnd);
+            Answer(hwnd, g_options.on_ok);
             return 0;
         }
         break;
+    case WM_USER + 113:  // PSM_PRESSBUTTON
+        // A property sheet closes when its OK button is pressed.
+        if (wParam == PSBTN_OK && (g_options.style & 0xFFFF0000) == 0x90000000) DestroyWindow(hwnd);
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -104,10 +129,14 @@ bool Parse(int argc, wchar_t** argv) {
             int x, y, w, h;
             if (std::swscanf(value, L"%d,%d,%d,%d", &x, &y, &w, &h) != 4) return false;
             g_options.rect = RECT{x, y, x + w, y + h};
+        } else if (name == L"--owner") {
+            g_options.owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::wcstoull(value, nullptr, 0)));
         } else if (name == L"--on-close") {
-            g_options.close_destroys = std::wstring(value) != L"ignore";
+            g_options.on_close = value;
         } else if (name == L"--on-ok") {
-            g_options.ok_destroys = std::wstring(value) != L"ignore";
+            g_options.on_ok = value;
+        } else if (name == L"--release") {
+            g_options.release = value;
         } else {
             return false;
         }
@@ -137,10 +166,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
     const RECT& r = g_options.rect;
     HWND hwnd = CreateWindowExW(g_options.exstyle, g_options.class_name.c_str(), g_options.title.c_str(),
-                                g_options.style, r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                g_options.style, r.left, r.top, r.right - r.left, r.bottom - r.top, g_options.owner, nullptr,
                                 instance, nullptr);
     if (!hwnd) return 4;
-    SetForegroundWindow(hwnd);
+    if (g_options.style & WS_VISIBLE) SetForegroundWindow(hwnd);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

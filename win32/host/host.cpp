@@ -2,6 +2,7 @@
 // test applications.
 #include "host.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 
@@ -18,9 +19,13 @@ namespace {
 constexpr UINT_PTR kForegroundTimer = 1;
 constexpr UINT kActivate = WM_APP + 1;
 constexpr UINT kResizeTaskBar = WM_APP + 2;
+constexpr UINT kNotify = WM_APP + 3;
 constexpr UINT kShellNotify = WM_USER;  // the shell's message 1024
 
+HANDLE g_vesk_thread = nullptr;
+DWORD g_vesk_thread_id = 0;
 HWND g_taskbar = nullptr;
+int g_taskbar_height = kTaskBarHeight;
 HWND g_desktop = nullptr;
 DWORD g_shell_thread = 0;
 HANDLE g_shell_ready = nullptr;
@@ -63,7 +68,27 @@ LRESULT CALLBACK DesktopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
+// The desktop of the thread that starts the shell and vesk: Wine puts a new
+// thread on the default desktop, whichever desktop the process was started on.
+HDESK g_desk = nullptr;
+
+// The first shown, enabled top-level window from the front that can take
+// the foreground: never the taskbar.
+HWND NextToActivate() {
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == g_taskbar || !IsWindowVisible(w) || IsIconic(w) || !IsWindowEnabled(w)) continue;
+        if (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) continue;
+        if (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_NOACTIVATE) continue;
+        wchar_t name[16] = L"";
+        GetClassNameW(w, name, 16);
+        if (lstrcmpW(name, L"#32768") == 0) continue;  // a popup menu
+        return w;
+    }
+    return nullptr;
+}
+
 DWORD WINAPI ShellThread(LPVOID) {
+    if (g_desk) SetThreadDesktop(g_desk);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW wc{};
     wc.hInstance = instance;
@@ -77,23 +102,33 @@ DWORD WINAPI ShellThread(LPVOID) {
 
     int cx = GetSystemMetrics(SM_CXSCREEN);
     int cy = GetSystemMetrics(SM_CYSCREEN);
-    g_desktop = CreateWindowExW(0, L"DesktopExplorerWindow", L"Desktop", WS_POPUP | WS_VISIBLE, 0, kTaskBarHeight, cx,
-                                cy - kTaskBarHeight, nullptr, nullptr, instance, nullptr);
+    g_desktop = CreateWindowExW(0, L"DesktopExplorerWindow", L"Desktop", WS_POPUP | WS_VISIBLE, 0, g_taskbar_height,
+                                cx, cy - g_taskbar_height, nullptr, nullptr, instance, nullptr);
     g_taskbar = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"HHTaskBar", nullptr, WS_POPUP | WS_VISIBLE, 0, 0,
-                                cx, kTaskBarHeight, nullptr, nullptr, instance, nullptr);
+                                cx, g_taskbar_height, nullptr, nullptr, instance, nullptr);
+    // As on the device, the desktop is in front until an application comes.
+    SetForegroundWindow(g_desktop);
     SetTimer(nullptr, kForegroundTimer, 25, nullptr);
     SetEvent(g_shell_ready);
 
     HWND foreground = GetForegroundWindow();
+    DWORD attached = 0;  // the thread whose input vesk's thread shares
+    DWORD astray_since = 0;  // since when no shown window has been in front
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == kActivate) {
-            SetForegroundWindow(reinterpret_cast<HWND>(msg.lParam));
+            HWND target = reinterpret_cast<HWND>(msg.lParam);
+            if (IsIconic(target)) ShowWindow(target, SW_RESTORE);
+            SetForegroundWindow(target);
+            continue;
+        }
+        if (msg.message == kNotify) {
+            SendMessageW(g_taskbar, kShellNotify, 0, 0);
             continue;
         }
         if (msg.message == kResizeTaskBar) {
             // As the device's shell does when the screen turns.
-            SetWindowPos(g_taskbar, nullptr, 0, 0, static_cast<int>(msg.wParam), kTaskBarHeight,
+            SetWindowPos(g_taskbar, nullptr, 0, 0, static_cast<int>(msg.wParam), g_taskbar_height,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             continue;
         }
@@ -101,6 +136,32 @@ DWORD WINAPI ShellThread(LPVOID) {
             // As the device's shell does: message 1024 to the taskbar at
             // every change of the foreground window.
             HWND now = GetForegroundWindow();
+            // Windows CE activates the next window when the one in front is
+            // hidden, minimized or destroyed; desktop Windows leaves a window
+            // that another process hid or minimized in front, or nothing. The stand-in shell does
+            // what the device's window manager does.
+            // (The state is given a moment to pass: the platform itself may be
+            // switching windows, and a hidden window may be on its way to
+            // destruction, which comes first on the device.)
+            bool astray = !now || !IsWindowVisible(now) || IsIconic(now);
+            if (!astray) astray_since = 0;
+            else if (!astray_since) astray_since = GetTickCount();
+            if (astray && GetTickCount() - astray_since >= 100) {
+                if (HWND next = NextToActivate()) {
+                    SetForegroundWindow(next);
+                    now = GetForegroundWindow();
+                }
+            }
+            // On Windows CE the pen goes to the window that captured it
+            // wherever it is; desktop Windows heeds the capture only of the
+            // thread whose input the foreground window's thread shares.
+            // vesk's thread shares the input of the application in front.
+            DWORD vesk = g_vesk_thread_id;
+            DWORD front = now ? GetWindowThreadProcessId(now, nullptr) : 0;
+            if (vesk && front != attached && WaitForSingleObject(g_vesk_thread, 0) == WAIT_TIMEOUT) {
+                if (attached) AttachThreadInput(vesk, attached, FALSE);
+                attached = front && front != vesk && AttachThreadInput(vesk, front, TRUE) ? front : 0;
+            }
             if (now != foreground) {
                 foreground = now;
                 SendMessageW(g_taskbar, kShellNotify, 0, 0);
@@ -116,10 +177,11 @@ DWORD WINAPI ShellThread(LPVOID) {
 // ---------------------------------------------------------------------------
 // vesk
 
-HANDLE g_vesk_thread = nullptr;
+
 volatile LONG g_vesk_exit = 0;
 
 DWORD WINAPI VeskThread(LPVOID) {
+    if (g_desk) SetThreadDesktop(g_desk);
     static wchar_t command_line[] = L"";
     int code = VeskWinMain(GetModuleHandleW(nullptr), nullptr, command_line, SW_SHOW);
     InterlockedExchange(&g_vesk_exit, code);
@@ -136,8 +198,17 @@ std::wstring TempFile(const wchar_t* prefix) {
 
 }  // namespace
 
-bool StartShell() {
+int ScreenDpi() {
+    HDC dc = GetDC(nullptr);
+    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
+    if (dc) ReleaseDC(nullptr, dc);
+    return dpi;
+}
+
+bool StartShell(int taskbar_height) {
     if (g_taskbar) return true;
+    g_taskbar_height = taskbar_height >= 0 ? taskbar_height : MulDiv(kTaskBarHeight, ScreenDpi(), 96);
+    g_desk = GetThreadDesktop(GetCurrentThreadId());
     g_shell_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, ShellThread, nullptr, 0, &g_shell_thread);
     if (!thread) return false;
@@ -155,6 +226,7 @@ long TaskBarReceived(UINT message) {
 }
 
 void ShellActivate(HWND hwnd) { PostThreadMessageW(g_shell_thread, kActivate, 0, reinterpret_cast<LPARAM>(hwnd)); }
+void ShellNotify() { PostThreadMessageW(g_shell_thread, kNotify, 0, 0); }
 
 bool ResizeTaskBar(int cx, DWORD ms) {
     if (!PostThreadMessageW(g_shell_thread, kResizeTaskBar, static_cast<WPARAM>(cx), 0)) return false;
@@ -165,8 +237,16 @@ bool ResizeTaskBar(int cx, DWORD ms) {
 }
 
 bool StartVesk() {
-    g_vesk_thread = CreateThread(nullptr, 0, VeskThread, nullptr, 0, nullptr);
+    g_vesk_thread = CreateThread(nullptr, 0, VeskThread, nullptr, 0, &g_vesk_thread_id);
     return g_vesk_thread != nullptr;
+}
+
+DWORD VeskThreadId() { return g_vesk_thread_id; }
+
+bool VeskEnded(int* exit_code) {
+    if (!g_vesk_thread || WaitForSingleObject(g_vesk_thread, 0) != WAIT_OBJECT_0) return false;
+    if (exit_code) *exit_code = static_cast<int>(InterlockedCompareExchange(&g_vesk_exit, 0, 0));
+    return true;
 }
 
 bool WaitVeskExit(DWORD ms, int* exit_code) {
@@ -226,6 +306,20 @@ void Click(int x, int y) {
     SendInput(1, &input[0], sizeof(INPUT));
     WaitUntil(50, [] { return false; });
     SendInput(2, &input[1], sizeof(INPUT));
+}
+
+void SendPen(Pen what, int x, int y) {
+    int cx = GetSystemMetrics(SM_CXSCREEN);
+    int cy = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input;
+    memset(&input, 0, sizeof(input));
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (x * 65536 + cx - 1) / cx;
+    input.mi.dy = (y * 65536 + cy - 1) / cy;
+    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    if (what == Pen::Down) input.mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    if (what == Pen::Up) input.mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof(INPUT));
 }
 
 std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy) {
@@ -294,6 +388,10 @@ std::wstring ProgramFolder() {
 // Test applications
 
 App::~App() {
+    if (release_) {
+        SetEvent(release_);
+        CloseHandle(release_);
+    }
     if (pi_.hProcess) {
         if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 99);
         CloseHandle(pi_.hProcess);
@@ -308,22 +406,47 @@ bool App::Launch(const AppSpec& request) {
     std::swprintf(numbers, 128, L" --style 0x%lx --exstyle 0x%lx --rect %ld,%ld,%ld,%ld", request.style, request.exstyle,
                   request.rect.left, request.rect.top, request.rect.right - request.rect.left, request.rect.bottom - request.rect.top);
     std::wstring exe = ProgramFolder() + L"\\testapp.exe";
+    if (!request.exe.empty()) {
+        // Another executable's name: a copy of testapp.exe under that name.
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        std::wstring apps = std::wstring(folder) + L"vesk-apps";
+        CreateDirectoryW(apps.c_str(), nullptr);
+        std::wstring copy = apps + L"\\" + request.exe;
+        if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return false;
+        exe = copy;
+    }
+    wchar_t release[64];
+    std::swprintf(release, 64, L"VeskRelease%lu_%p", GetCurrentProcessId(), static_cast<void*>(this));
+    release_ = CreateEventW(nullptr, TRUE, FALSE, release);
+    wchar_t owner[40];
+    std::swprintf(owner, 40, L" --owner %llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(request.owner)));
     std::wstring command = L"\"" + exe + L"\" --log \"" + log_ + L"\" --class \"" + request.class_name +
-                           L"\" --title \"" + request.title + L"\"" + numbers + L" --on-close " +
-                           (request.ignore_close ? L"ignore" : L"destroy") + L" --on-ok " +
-                           (request.ignore_ok ? L"ignore" : L"destroy");
+                           L"\" --title \"" + request.title + L"\"" + numbers + owner + L" --on-close " +
+                           request.on_close + L" --on-ok " + request.on_ok + L" --release " + release;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
         return false;
     WaitForInputIdle(pi_.hProcess, 5000);
     WaitUntil(5000, [&] {
-        hwnd_ = FindWindowW(request.class_name.c_str(), request.title.c_str());
+        // The application's own window: another process may use the same names.
+        for (HWND w = FindWindowW(request.class_name.c_str(), nullptr); w;
+             w = FindWindowExW(nullptr, w, request.class_name.c_str(), nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == pi_.dwProcessId) hwnd_ = w;
+        }
         return hwnd_ != nullptr;
     });
     if (!hwnd_) return false;
+    if (!(request.style & WS_VISIBLE)) return true;
     if (GetForegroundWindow() != hwnd_) ShellActivate(hwnd_);
     return WaitUntil(5000, [&] { return GetForegroundWindow() == hwnd_; });
+}
+
+void App::Release() {
+    if (release_) SetEvent(release_);
 }
 
 std::vector<AppMessage> App::Messages() const {

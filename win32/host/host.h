@@ -27,22 +27,29 @@ namespace host {
 // so that a test can see that an answer came back through vesk's hook.
 constexpr LRESULT kTaskBarAnswer = 0x7A5C;
 
-// The taskbar is 26 units high; the screen is at 96 dpi under Wine.
+// The taskbar is 26 units high: 26 pixels at 96 dpi.
 constexpr int kTaskBarHeight = 26;
 
-// Starts the shell's thread; returns once both windows exist.
-bool StartShell();
+// The screen's dots per inch, as vesk reads them.
+int ScreenDpi();
+
+// Starts the shell's thread; returns once both windows exist. The taskbar
+// is `taskbar_height` pixels high; -1: 26 units of the screen's dpi.
+bool StartShell(int taskbar_height = -1);
 HWND TaskBar();
 HWND Desktop();
 // The procedure that the taskbar's class gives it, before anyone replaces it.
 WNDPROC TaskBarClassProc();
 // How many times the taskbar's own procedure has received the message.
 long TaskBarReceived(UINT message);
-// Asks the shell's thread to make the window the foreground window.
+// Asks the shell's thread to make the window the foreground window, as the
+// device's shell switches to an application: a minimized one is restored.
 void ShellActivate(HWND hwnd);
 // Asks the shell's thread to give the taskbar a new width, as the device's
 // shell does when the screen turns; false if it has not within ms.
 bool ResizeTaskBar(int cx, DWORD ms);
+// Asks the shell's thread to send message 1024 to the taskbar.
+void ShellNotify();
 
 // ---------------------------------------------------------------------------
 // vesk on a thread of its own
@@ -56,6 +63,9 @@ bool WaitVeskExit(DWORD ms, int* exit_code);
 HWND WaitForButton(DWORD ms);
 // Whether vesk's hook is on the taskbar now.
 bool TaskBarHooked();
+// vesk's thread (0 before StartVesk) and whether it has ended.
+DWORD VeskThreadId();
+bool VeskEnded(int* exit_code);
 
 // ---------------------------------------------------------------------------
 // Waiting, input, pixels, the registry
@@ -69,6 +79,10 @@ bool WaitUntil(DWORD ms, const std::function<bool()>& done);
 void PostTap(HWND hwnd, int x, int y);
 // A real click of the mouse at a screen point.
 void Click(int x, int y);
+// The mouse as the pen: a move to a screen point, with the left button
+// pressed, held or let go there.
+enum class Pen { Down, Move, Up };
+void SendPen(Pen what, int x, int y);
 
 // The window's client area as COLORREF values, row after row.
 std::vector<COLORREF> Capture(HWND hwnd, int cx, int cy);
@@ -83,13 +97,17 @@ bool SetTheme(DWORD back, DWORD fore);
 // Test applications
 
 struct AppSpec {
+    std::wstring exe;  // the executable's file name; empty: testapp.exe
     std::wstring class_name = L"TestApp";
     std::wstring title = L"Test application";
     DWORD style = WS_POPUP | WS_VISIBLE;
     DWORD exstyle = 0;
     RECT rect{40, 60, 300, 300};
-    bool ignore_close = false;
-    bool ignore_ok = false;
+    HWND owner = nullptr;
+    // What the application does with WM_CLOSE and with the OK command:
+    // destroy, ignore, or hang (until Release).
+    std::wstring on_close = L"destroy";
+    std::wstring on_ok = L"destroy";
 };
 
 struct AppMessage {
@@ -106,8 +124,11 @@ public:
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    // Starts testapp.exe and waits until its window exists and is in front.
+    // Starts testapp.exe and waits until its window exists and, if it is
+    // visible, until it is in front.
     bool Launch(const AppSpec& request);
+    // A hung application answers at last.
+    void Release();
     HWND hwnd() const { return hwnd_; }
     DWORD pid() const { return pi_.dwProcessId; }
     // The messages recorded so far.
@@ -119,6 +140,7 @@ private:
     PROCESS_INFORMATION pi_{};
     HWND hwnd_ = nullptr;
     std::wstring log_;
+    HANDLE release_ = nullptr;
 };
 
 // The folder of this program, where vesk.exe and testapp.exe lie too.

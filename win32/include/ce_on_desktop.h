@@ -58,6 +58,15 @@ HBRUSH WINAPI VeskGetSysColorBrush(int nIndex);
 LONG WINAPI VeskGetWindowLongW(HWND hWnd, int nIndex);
 #define GetWindowLongW VeskGetWindowLongW
 
+/* On Windows CE a minimized window goes behind the others and the next one
+   comes to the front at once; desktop Windows leaves a window of another
+   process that was minimized in front, iconic. vesk minimizes the window in
+   front and looks at once at what came to the front (the desktop, when it
+   minimizes everything): the desktop build brings the next shown window of
+   the z-order to the front itself, as the device does. */
+BOOL WINAPI VeskShowWindow(HWND hWnd, int nCmdShow);
+#define ShowWindow VeskShowWindow
+
 /* The device's system font is Tahoma at 12 units of a 96 dpi screen, where
    the desktop's SYSTEM_FONT is a bold bitmap face. Every other stock object
    is the desktop's own. */

@@ -46,7 +46,7 @@ CHECK(E2e, CloseZoneTapOnAPropertySheetSendsOkThenPostsThePress) {
     request.title = L"Settings";
     request.style = 0x90000004;
     request.exstyle = 0x80000000;
-    request.ignore_ok = true;  // stays open, so that the posted press arrives too
+    request.on_ok = L"ignore";  // stays open, so that the posted press arrives too
     REQUIRE(app.Launch(request));
     HWND button = e2e::StartVeskInShell();
     REQUIRE(button != nullptr);

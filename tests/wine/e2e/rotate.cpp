@@ -27,7 +27,7 @@ CHECK(E2e, ButtonFollowsTheTaskbarToItsNewRightEnd) {
     REQUIRE(host::StartShell());
     host::App app;
     host::AppSpec request;
-    request.ignore_close = true;
+    request.on_close = L"ignore";
     REQUIRE(app.Launch(request));
     HWND button = e2e::StartVeskInShell();
     REQUIRE(button != nullptr);
