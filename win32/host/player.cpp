@@ -251,6 +251,8 @@ public:
         HWND popup = OpenPopup();
         if (popup && popup != popup_) LogMenu(popup);
         popup_ = popup;
+        RECT r{};
+        wide_popup_ = popup && GetWindowRect(popup, &r) && r.right - r.left > GetSystemMetrics(SM_CXSCREEN);
         int code = 0;
         if (!ended_ && VeskThreadId() && VeskEnded(&code)) {
             ended_ = true;
@@ -259,6 +261,7 @@ public:
     }
 
     void Reset() { ended_ = false; }
+    bool wide_popup() const { return wide_popup_; }
 
     void LookAtWindows() {
         for (Seen& s : windows_) {
@@ -309,6 +312,7 @@ private:
     HWND foreground_ = nullptr;
     DWORD changed_ = 0;  // when a change of the foreground was first held back
     HWND popup_ = nullptr;
+    bool wide_popup_ = false;
     bool hooked_ = false;
     bool ended_ = false;
 };
@@ -383,6 +387,12 @@ private:
                 DispatchMessageW(&msg);
             }
             watcher_.Look();
+            // Windows CE narrows a popup menu that is wider than the screen
+            // to the screen; desktop Windows leaves it wider, and what vesk
+            // draws in it, and where, follows from that.
+            if (watcher_.wide_popup())
+                Rest("the popup menu is wider than the screen, which desktop Windows leaves so where Windows CE "
+                     "narrows it");
             if (done && done()) return true;
             if (GetTickCount() - start >= ms) return done ? done() : true;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
@@ -444,8 +454,16 @@ private:
     }
     void Do(const ActivateCmd& a) {
         HWND h = Window("activate", a.name);
-        ShellActivate(h);
-        if (!Pump(kSettle, [&] { return GetForegroundWindow() == h; }))
+        // Asked again now and then: a switch that the platform is still
+        // making (a window being restored) may swallow the first request.
+        DWORD asked = 0;
+        if (!Pump(kSettle, [&] {
+                if (GetTickCount() - asked >= 500) {
+                    ShellActivate(h);
+                    asked = GetTickCount();
+                }
+                return GetForegroundWindow() == h;
+            }))
             Error("activate: \"" + a.name + "\" did not come to the front");
     }
     void Do(const ReleaseCmd& r) {
