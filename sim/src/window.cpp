@@ -413,6 +413,10 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
 
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     SIM_API("ShowWindow");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     Machine& m = M();
     Window* w = CheckWindow(hwnd);
     if (!w) return FALSE;
