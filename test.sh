@@ -69,6 +69,9 @@ stage() {
 echo "== desktop Windows build under Wine"
 stage wine win32/run-wine-tests.sh build
 
+echo "== benchmark ratios (callgrind instruction counts)"
+stage bench bench/ratios.sh build
+
 echo "== fuzzing (libFuzzer, ${VESK_FUZZ_SECONDS:-30} s a target)"
 stage fuzz fuzz/run.sh "${VESK_FUZZ_SECONDS:-30}" build-fuzz
 
