@@ -17,6 +17,8 @@ std::vector<uint8_t> DwordBytes(DWORD v) {
             static_cast<uint8_t>(v >> 24)};
 }
 
+bool ScreenSizeFits(int width, int height) { return width > 0 && height > 0 && width <= 4096 && height <= 4096; }
+
 struct ImageSlot {
     Image image;
 };
@@ -25,8 +27,7 @@ struct ImageSlot {
 
 Device::Device(const DeviceConfig& config) : config_(config), machine_(std::make_unique<Machine>()) {
     if (MaybeM()) throw std::logic_error("only one simulated device can be on at a time");
-    if (config.width <= 0 || config.height <= 0 || config.width > 4096 || config.height > 4096 || config.dpi <= 0 ||
-        config.dpi > 960)
+    if (!ScreenSizeFits(config.width, config.height) || config.dpi <= 0 || config.dpi > 960)
         throw std::invalid_argument("device size or resolution out of range");
     Machine& m = *machine_;
     m.width = config.width;
@@ -51,6 +52,15 @@ HWND Device::taskbar() const { return machine_->taskbar; }
 HWND Device::desktop() const { return machine_->desktop; }
 DWORD Device::shell_pid() const { return machine_->shell ? machine_->shell->pid : 0; }
 void Device::Notify() { shell::Notify(); }
+
+void Device::Rotate() { SetDisplay(config_.height, config_.width); }
+
+void Device::SetDisplay(int width, int height) {
+    if (!ScreenSizeFits(width, height)) throw std::invalid_argument("screen size out of range");
+    config_.width = width;
+    config_.height = height;
+    shell::ChangeDisplay(width, height);
+}
 
 HWND Device::Launch(const AppConfig& app) { return shell::Launch(app); }
 HWND Device::Find(const std::string& name) const { return shell::FindApp(name); }

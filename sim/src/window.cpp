@@ -467,6 +467,7 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
     Machine& m = M();
     Window* w = CheckWindow(hwnd);
     if (!w) return FALSE;
+    bool resized = false;
     if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {
         RECT r = w->rect;
         int width = r.right - r.left, height = r.bottom - r.top;
@@ -483,6 +484,7 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         }
         r.right = r.left + width;
         r.bottom = r.top + height;
+        resized = width != w->rect.right - w->rect.left || height != w->rect.bottom - w->rect.top;
         int dx = r.left - w->rect.left, dy = r.top - w->rect.top;
         w->rect = r;
         if (w->surface.width != width || w->surface.height != height) w->surface.Resize(width, height);
@@ -533,6 +535,10 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         }
     }
     if (!(flags & SWP_NOZORDER) && !w->parent && after == HWND_BOTTOM && m.foreground == hwnd) ActivateNext();
+    // A window whose size changed is told its new client size.
+    if (Window* now = WinOf(hwnd); now && resized)
+        SendTo(hwnd, WM_SIZE, SIZE_RESTORED,
+               MAKELPARAM(now->rect.right - now->rect.left, now->rect.bottom - now->rect.top));
     return TRUE;
 }
 

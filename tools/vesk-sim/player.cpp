@@ -99,6 +99,8 @@ private:
     }
     void Do(const WaitCmd& w) { device_.Wait(w.ms); }
     void Do(const NotifyCmd&) { device_.Notify(); }
+    void Do(const RotateCmd&) { device_.Rotate(); }
+    void Do(const DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const DumpCmd&) { device_.LogDump(); }
     void Do(const ShotCmd& s) {
         fs::path path = out_ / s.file;

@@ -60,6 +60,11 @@ struct MenuTapCmd {
     std::optional<int> at;  // screen x; else the item's horizontal centre
 };
 struct MenuDismissCmd {};
+struct RotateCmd {};
+struct DisplayCmd {
+    int width = 0;
+    int height = 0;
+};
 struct ExpectCmd {
     std::string text;
     bool negated = false;  // expect-not
@@ -82,7 +87,7 @@ struct ExpectCountsCmd {
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
                             DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuDismissCmd, ExpectCmd, ExpectPixelCmd,
-                            ExpectWindowCmd, ExpectCountsCmd>;
+                            ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd>;
 
 struct Command {
     std::string file;    // the script file the command came from (an included one too)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include <sim/host_api.h>
 
 #include <cstdint>
 #include <functional>
@@ -128,6 +129,14 @@ public:
     HWND desktop() const;
     DWORD shell_pid() const;
     void Notify();  // the shell sends message 1024 to the taskbar
+
+    // The screen turns (width and height swap) or takes any new size, the
+    // dpi unchanged; config() follows. The shell lays the taskbar and the
+    // desktop out again, full-screen applications are resized (WM_SIZE),
+    // every top-level window gets WM_SETTINGCHANGE, and a popup menu being
+    // tracked is dismissed. Logged as "display W H".
+    void Rotate();
+    void SetDisplay(int width, int height);
 
     // Simulated applications
     HWND Launch(const AppConfig& app);
