@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "vesk.h"
 #include "vesk_image.h"
 

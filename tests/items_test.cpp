@@ -4,8 +4,6 @@
 
 #include <shellapi.h>
 
-#include "core.h"
-#include "gdi.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -51,7 +49,7 @@ protected:
             DeleteObject(white);
             fn(hwnd, dc);
             ReleaseDC(hwnd, dc);
-            canvas_ = sim::WinOf(hwnd)->surface;
+            canvas_ = device_->Pixels(hwnd);
             DestroyWindow(hwnd);
             return 0;
         });
@@ -126,7 +124,7 @@ TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnl
     });
     EXPECT_EQ(mis.itemWidth, 46u);
     Draw(nullptr, ODS_SELECTED);
-    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
     for (int x = 0; x < 200; ++x) EXPECT_EQ(At(x, 9), highlight) << x;
 }
 
@@ -135,8 +133,8 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
     TaskEntry entry(L"Notes", pid, app);
-    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    COLORREF menu = GetSysColor(COLOR_MENU);
     ASSERT_NE(highlight, menu);
     for (UINT state : {0u, 1u, 17u, 3u}) {
         Draw(&entry, state);
@@ -151,12 +149,12 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
     Draw(&entry, 0);
     bool text = false;
     for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_MENUTEXT);
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_MENUTEXT);
     EXPECT_TRUE(text);
     Draw(&entry, ODS_SELECTED);
     text = false;
     for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_HIGHLIGHTTEXT);
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_HIGHLIGHTTEXT);
     EXPECT_TRUE(text);
 }
 
@@ -164,7 +162,7 @@ TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
     HWND app = device().Launch({.name = "notes", .title = L"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF menu = GetSysColor(COLOR_MENU);
 
     TaskEntry task(L"Notes", pid, app);
     Draw(&task, 0);
@@ -203,7 +201,7 @@ TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
         const wchar_t* file = c.file ? c.file : L"\\Windows\\pword.exe";
         WithCanvas([&](HWND, HDC dc) {
             RECT rc{0, 0, 200, 18};
-            HBRUSH brush = CreateSolidBrush(sim::gdi::SysColor(COLOR_MENU));
+            HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_MENU));
             FillRect(dc, &rc, brush);
             DeleteObject(brush);
             SHFILEINFOW sfi{};
@@ -222,7 +220,7 @@ TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
     DWORD pid = 0, contacts_pid = 0;
     GetWindowThreadProcessId(app, &pid);
     GetWindowThreadProcessId(contacts, &contacts_pid);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF menu = GetSysColor(COLOR_MENU);
     TaskEntry entry(L"Notes", pid, app);
 
     device().FailCall("OpenProcess", 1, -1);

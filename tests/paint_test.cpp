@@ -4,7 +4,6 @@
 #include <set>
 #include <utility>
 
-#include "core.h"
 #include "program.h"
 #include "vesk.h"
 

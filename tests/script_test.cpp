@@ -14,7 +14,7 @@
 
 #include "player.h"
 #include "script.h"
-#include "surface.h"
+#include <sim/surface.h>
 
 namespace fs = std::filesystem;
 using namespace vesk_sim;

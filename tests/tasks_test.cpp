@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -94,7 +93,7 @@ protected:
             BuildTaskMenu(popup);
             b.count = g_nMenuItems;
             {
-                sim::PlatformScope uncounted;  // the test's own bookkeeping is not vesk's heap
+                sim::Bookkeeping uncounted;  // the test's own bookkeeping is not vesk's heap
                 b.items = ReadMenu(popup);
             }
             if (use) use(popup);
@@ -342,7 +341,7 @@ TEST_F(Actions, CloseTaskWindowTreatsEachKindOfWindowItsWay) {
     EXPECT_EQ(got_sheet[1].wparam, WPARAM(PSBTN_OK));
     EXPECT_EQ(got_sheet[1].lparam, 0);
     EXPECT_FALSE(got_sheet[1].sent);
-    EXPECT_EQ(sim::WinOf(sheet), nullptr);  // a property sheet closes on its OK press
+    EXPECT_FALSE(device().Info(sheet));  // a property sheet closes on its OK press
 
     // Any other style, with a bit fewer or more, is no property sheet.
     EXPECT_EQ(Messages(device(), almost), (std::vector<UINT>{WM_COMMAND}));
@@ -403,28 +402,28 @@ TEST_F(Actions, CloseAllTasksClosesTopToBottomOneAfterAnother) {
         return 0;
     });
     EXPECT_TRUE(device().IsHung());
-    EXPECT_FALSE(sim::WinOf(c));
-    EXPECT_TRUE(sim::WinOf(b));
-    EXPECT_TRUE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(c));
+    EXPECT_TRUE(device().Info(b));
+    EXPECT_TRUE(device().Info(a));
     EXPECT_TRUE(device().Received(a).empty() || device().Received(a).back().message != WM_CLOSE);
     device().Release(b);
     EXPECT_FALSE(device().IsHung());
-    EXPECT_FALSE(sim::WinOf(b));
-    EXPECT_FALSE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(b));
+    EXPECT_FALSE(device().Info(a));
     auto closes = LogLines(device(), "WM_CLOSE", mark);
     ASSERT_EQ(closes.size(), 3u);
     EXPECT_NE(closes[0].find("msg charlie "), std::string::npos);
     EXPECT_NE(closes[1].find("msg bravo "), std::string::npos);
     EXPECT_NE(closes[2].find("msg alpha "), std::string::npos);
     // The desktop is never closed.
-    EXPECT_TRUE(sim::WinOf(device().desktop()));
+    EXPECT_TRUE(device().Info(device().desktop()));
 }
 
 TEST_F(Actions, CloseAllTasksOnADesktopOnlyMenuClosesNothing) {
     size_t mark = device().Log().size();
     Built b = Build([](HMENU popup) { CloseAllTasks(popup); });
     EXPECT_TRUE(LogLines(device(), "msg", mark).empty());
-    EXPECT_TRUE(sim::WinOf(device().desktop()));
+    EXPECT_TRUE(device().Info(device().desktop()));
 }
 
 TEST_F(Actions, CloseBackgroundTasksSparesTheWindowThatWasInFront) {
@@ -432,9 +431,9 @@ TEST_F(Actions, CloseBackgroundTasksSparesTheWindowThatWasInFront) {
     HWND b = Launch({.name = "bravo"});
     HWND front = Launch({.name = "front"});
     Build([](HMENU popup) { CloseBackgroundTasks(popup); });
-    EXPECT_TRUE(sim::WinOf(front));
-    EXPECT_FALSE(sim::WinOf(a));
-    EXPECT_FALSE(sim::WinOf(b));
+    EXPECT_TRUE(device().Info(front));
+    EXPECT_FALSE(device().Info(a));
+    EXPECT_FALSE(device().Info(b));
     EXPECT_TRUE(Messages(device(), front).empty() || Messages(device(), front).back() != WM_CLOSE);
 }
 
@@ -464,7 +463,7 @@ TEST_F(Actions, ItemsWithoutAnEntryAreSkippedByTheWalks) {
         DestroyMenu(menu);
         return 0;
     });
-    EXPECT_FALSE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(a));
 }
 
 TEST_F(Actions, ShowDesktopMinimizesFrontToBackUntilTheDesktopIsInFront) {

@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "gdi.h"
-#include "text.h"
 
 namespace {
 
@@ -378,14 +376,21 @@ TEST(TextDevice, FontsScaleWithTheDevicesResolution) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 24);
-    LOGFONTW lf = sim::gdi::SystemFontLog();
+    LOGFONTW lf{};
+    GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
     EXPECT_EQ(lf.lfHeight, -24);
     lf.lfHeight = -20;
     lf.lfWeight = FW_BOLD;
-    EXPECT_EQ(sim::text::FontMetrics(lf).em, 20);
-    SIZE ok = sim::text::Measure(lf, L"ok");
-    EXPECT_GT(ok.cx, 0);
-    EXPECT_EQ(ok.cy, sim::text::FontMetrics(lf).height);
+    HFONT bold = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(dc, bold);
+    GetTextMetricsW(dc, &tm);
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 20);
+    RECT ok{0, 0, 0, 0};
+    DrawTextW(dc, L"ok", 2, &ok, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    EXPECT_GT(ok.right, 0);
+    EXPECT_EQ(ok.bottom, tm.tmHeight);
+    SelectObject(dc, old);
+    DeleteObject(bold);
     ReleaseDC(nullptr, dc);
 }
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "surface.h"
+#include <sim/surface.h>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

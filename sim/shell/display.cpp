@@ -4,6 +4,8 @@
 // get WM_SIZE, then every top-level window gets WM_SETTINGCHANGE with
 // SETTINGCHANGE_RESET. Child windows are told nothing, even when their
 // parent was resized. The dpi stays what it was.
+#include <sim/host_api.h>
+
 #include <algorithm>
 
 #include "core.h"

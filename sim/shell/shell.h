@@ -3,7 +3,7 @@
 // both in the process "shell32.exe", and the simulated applications.
 #pragma once
 
-#include <sim/device.h>
+#include <sim/records.h>
 
 namespace sim::shell {
 

@@ -12,10 +12,9 @@
 #include <memory>
 #include <utility>
 
-#include "core.h"  // sim::Log
 #include "player.h"
 #include "samples.h"
-#include "surface.h"
+#include <sim/surface.h>
 #include "vesk_image.h"
 #endif
 
@@ -184,7 +183,7 @@ private:
             err_ << "vesk-sim: cannot write " << path.string() << ": " << why << std::endl;
             return;
         }
-        sim::Log("shot " + name);
+        device_.Note("shot " + name);
         out_ << "screenshot: " << path.string() << std::endl;
     }
 

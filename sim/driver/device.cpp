@@ -105,6 +105,8 @@ void Device::ClearReceived(HWND hwnd) {
     machine_->received.erase(hwnd);
 }
 
+std::optional<MenuView> Device::OpenMenu() const { return TrackedMenu(); }
+
 bool Device::IsHung() const {
     for (auto& [tid, t] : machine_->threads)
         if (t->real && t->state == Thread::State::WaitRelease) return true;
@@ -178,10 +180,31 @@ std::vector<WindowInfo> Device::Windows() const {
         info.pid = w->owner_pid;
         info.style = w->style;
         info.exstyle = w->exstyle;
+        info.proc = w->proc;
+        info.needs_paint = w->has_update;
         out.push_back(std::move(info));
         for (HWND c : w->children) add(c);
     };
     for (HWND h : machine_->zorder) add(h);
+    return out;
+}
+
+std::optional<WindowInfo> Device::Info(HWND hwnd) const {
+    if (!WinOf(hwnd)) return std::nullopt;
+    for (WindowInfo& info : Windows())
+        if (info.hwnd == hwnd) return std::move(info);
+    return std::nullopt;
+}
+
+Surface Device::Pixels(HWND hwnd) const {
+    Window* w = WinOf(hwnd);
+    return w ? w->surface : Surface{};
+}
+
+std::vector<HWND> Device::Hung() const {
+    std::vector<HWND> out;
+    for (auto& [tid, t] : machine_->threads)
+        if (t->hung && t->hung_window) out.push_back(t->hung_window);
     return out;
 }
 
@@ -196,6 +219,11 @@ int Device::ThreadPriority(DWORD pid) const {
 Counts Device::Reclaimed(DWORD pid) const {
     Process* p = FindProcess(pid);
     return p ? p->reclaimed : Counts{};
+}
+
+long Device::Allocations(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p ? p->heap_allocations : 0;
 }
 
 const Surface& Device::Screen() {
@@ -228,8 +256,10 @@ void Device::FailCall(const std::string& api, int nth, int count) { machine_->fa
 void Device::FailAllocation(long nth, long count) { machine_->faults.ArmAllocation(nth, count); }
 void Device::ClearFaults() { machine_->faults.Clear(); }
 const std::map<std::string, long>& Device::CallCounts() const { return machine_->faults.Calls(); }
+long Device::FaultsMade() const { return machine_->faults.Failed(); }
 
 const std::vector<std::string>& Device::Log() const { return machine_->log; }
+void Device::Note(const std::string& text) { sim::Log(text); }
 void Device::OnLog(std::function<void(const std::string&)> sink) { machine_->log_sink = std::move(sink); }
 
 void Device::LogDump() {
@@ -250,5 +280,12 @@ void Device::LogDump() {
                  " menus=" + std::to_string(c.menus) + " heap=" + std::to_string(c.heap));
     }
 }
+
+namespace detail {
+int& TlsApiDepth();
+}
+
+Bookkeeping::Bookkeeping() { ++detail::TlsApiDepth(); }
+Bookkeeping::~Bookkeeping() { --detail::TlsApiDepth(); }
 
 }  // namespace sim

@@ -483,8 +483,8 @@ void LogOpen(const Tracker& t) {
 
 }  // namespace
 
-std::optional<MenuView> Device::OpenMenu() const {
-    for (HWND h : machine_->zorder) {
+std::optional<MenuView> TrackedMenu() {
+    for (HWND h : M().zorder) {
         Window* w = WinOf(h);
         const Tracker* t = TrackerOf(w);
         if (!t) continue;
