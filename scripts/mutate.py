@@ -330,10 +330,10 @@ def read_equivalent():
 
 
 class Runner:
-    def __init__(self, build, timeout, verbose):
+    def __init__(self, build, timeout, test_filter):
         self.build = build
         self.timeout = timeout
-        self.verbose = verbose
+        self.filter = test_filter
         self.binary = build / "tests" / "vesk_tests"
         self.backup = build / "mutate-backup.json"
 
@@ -369,7 +369,7 @@ class Runner:
     def run_tests(self):
         """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'."""
         try:
-            r = subprocess.run([str(self.binary), f"--gtest_filter={FAST_FILTER}", "--gtest_fail_fast",
+            r = subprocess.run([str(self.binary), f"--gtest_filter={self.filter}", "--gtest_fail_fast",
                                 "--gtest_brief=1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                text=True, errors="replace", timeout=self.timeout, start_new_session=True)
         except subprocess.TimeoutExpired:
@@ -421,7 +421,8 @@ def main():
     ap.add_argument("--build", default=str(ROOT / "build" / "mutation"))
     ap.add_argument("--timeout", type=float, help="seconds a mutant's tests may take (default: 5x the clean run, 30 at least)")
     ap.add_argument("--out", help="also write the table to this file (Markdown)")
-    ap.add_argument("--verbose", action="store_true")
+    ap.add_argument("--filter", default=FAST_FILTER,
+                    help="the suites to run, as a --gtest_filter (default: the fast suites); '*' for all")
     args = ap.parse_args()
 
     files = sorted(p for p in SRC.rglob("*") if p.suffix in (".cpp", ".h"))
@@ -449,7 +450,7 @@ def main():
         print(f"{len(mutants)} mutants")
         return 0
 
-    runner = Runner(Path(args.build), args.timeout, args.verbose)
+    runner = Runner(Path(args.build), args.timeout, args.filter)
     runner.restore_leftover()
     # Ctrl-C and a polite kill both unwind through the restoring finally.
     signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
