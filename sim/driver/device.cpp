@@ -212,6 +212,10 @@ HWND Device::Foreground() const { return machine_->foreground; }
 HWND Device::Capture() const { return machine_->capture; }
 std::string Device::NameOf(HWND hwnd) const { return sim::NameOf(hwnd); }
 Counts Device::CountsOf(DWORD pid) const { return CountObjects(pid); }
+int Device::ThreadPriority(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p && !p->threads.empty() ? p->threads.front()->priority : THREAD_PRIORITY_ERROR_RETURN;
+}
 Counts Device::Reclaimed(DWORD pid) const {
     Process* p = FindProcess(pid);
     return p ? p->reclaimed : Counts{};

@@ -36,6 +36,10 @@ extern "C" {
 
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     SIM_API("ShowWindow");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     Machine& m = M();
     Window* w = CheckWindow(hwnd);
     if (!w) return FALSE;

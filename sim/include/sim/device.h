@@ -99,6 +99,7 @@ public:
     HWND Capture() const;
     std::string NameOf(HWND hwnd) const;
     Counts CountsOf(DWORD pid) const;
+    int ThreadPriority(DWORD pid) const;  // of the process's first thread; THREAD_PRIORITY_ERROR_RETURN if none
     Counts Reclaimed(DWORD pid) const;  // what the process left behind when it ended
     long Allocations(DWORD pid) const;  // heap blocks the process's own code ever asked for
     const Surface& Screen();            // composed now
