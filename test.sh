@@ -52,7 +52,7 @@ echo "== desktop Windows build under Wine"
 stage wine win32/run-wine-tests.sh build/default
 
 echo "== benchmark ratios (callgrind instruction counts)"
-stage bench bench/ratios.sh build
+stage bench bench/ratios.sh build/default
 
 echo "== fuzzing (libFuzzer, ${VESK_FUZZ_SECONDS:-30} s a target)"
 stage fuzz fuzz/run.sh "${VESK_FUZZ_SECONDS:-30}"
