@@ -530,6 +530,10 @@ TEST(ItemsOnScreen, TitleIsBoldAndTheCloseGlyphSitsAtTheRightEnd) {
             RECT ink = extent(item.left + 20, item.right - 20, [&](COLORREF c) { return c != menu; });
             EXPECT_GT(ink.right - ink.left + 1, plain);
             EXPECT_LE(ink.right - ink.left + 1, bold);
+            // The text's cell centred vertically in the 18 rows: the capitals'
+            // ink from row 6 to row 13.
+            EXPECT_EQ(ink.top - item.top, 6);
+            EXPECT_EQ(ink.bottom - item.top, 13);
         }
         device.Tap(0, device.config().height - 1);
     }
