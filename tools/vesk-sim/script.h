@@ -59,6 +59,10 @@ struct MenuTapCmd {
     int position = 0;
     std::optional<int> at;  // screen x; else the item's horizontal centre
 };
+struct MenuScrollCmd {
+    bool down = true;
+    int times = 1;
+};
 struct MenuDismissCmd {};
 struct ExpectCmd {
     std::string text;
@@ -81,7 +85,7 @@ struct ExpectCountsCmd {
 };
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
-                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuDismissCmd, ExpectCmd, ExpectPixelCmd,
+                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd, ExpectPixelCmd,
                             ExpectWindowCmd, ExpectCountsCmd>;
 
 struct Command {

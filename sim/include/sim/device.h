@@ -91,13 +91,20 @@ struct MenuItemView {
     bool owner_drawn = false;
     bool separator = false;
     bool grayed = false;
+    bool in_view = true;  // wholly between the scroll arrows: drawn, and can be tapped
     std::wstring text;
-    RECT rect{};  // screen coordinates
+    RECT rect{};  // screen coordinates, where the items are scrolled to now
 };
 struct MenuView {
     HWND window = nullptr;
     RECT rect{};  // screen coordinates
     std::vector<MenuItemView> items;
+    // A popup taller than the screen scrolls: arrow areas across its top and
+    // bottom (screen coordinates), gray when it cannot scroll further.
+    bool scrolls = false;
+    RECT up{}, down{};
+    bool can_scroll_up = false, can_scroll_down = false;
+    int first = 0;  // the position of the item at the top of the view
 };
 
 // A program that runs real code on the device.
@@ -140,6 +147,10 @@ public:
     void ClearReceived(HWND hwnd);
     bool IsHung() const;  // some program thread waits for a hung application
     std::optional<MenuView> OpenMenu() const;  // the popup being tracked, if any
+    // Taps the popup's scroll arrows, as a user would, until the item at the
+    // position is in view; false if no popup is open, there is no such item,
+    // or the arrows cannot bring it whole into view.
+    bool ShowMenuItem(int position);
 
     // Program images
     DWORD Start(const ProgramImage& image);  // returns the new process id
