@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite: the normal
-# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the desktop
-# Win32 build under Wine, and the fuzzers for a bounded time
+# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the Windows
+# CE device build and its checks, the desktop Win32 build under Wine, and the
+# fuzzers for a bounded time
 # (VESK_FUZZ_SECONDS a target, 30 by default).
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -65,6 +66,9 @@ stage() {
   fi
   rm -f "$log"
 }
+
+echo "== Windows CE: the device build and its checks against CE 5 and CE 6"
+stage wince win32/wince/check.sh build
 
 echo "== desktop Windows build under Wine"
 stage wine win32/run-wine-tests.sh build

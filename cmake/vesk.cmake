@@ -20,3 +20,18 @@ set(VESK_RC ${VESK_ROOT}/res/vesk.rc)
 function(vesk_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
+
+# Compiles vesk.rc into OUTPUT, the one .res that the simulator loads and the
+# Windows CE build links: WINDRES is Debian's windres, PREPROCESSOR the
+# host's C compiler (no cross compiler is needed).
+function(vesk_compile_rc output windres preprocessor)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${windres} --preprocessor=${preprocessor}
+            --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED
+            -O res -I ${VESK_ROOT}/res -i ${VESK_ROOT}/res/vesk.rc -o ${output}
+    DEPENDS ${VESK_ROOT}/res/vesk.rc ${VESK_ROOT}/res/resource.h ${VESK_ROOT}/res/app.ico ${VESK_ROOT}/res/close.ico
+    WORKING_DIRECTORY ${VESK_ROOT}/res
+    COMMENT "Compiling vesk.rc"
+    VERBATIM)
+endfunction()

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool
   clang libclang-rt-14-dev valgrind
+  lld llvm
   "$@"
 )
 

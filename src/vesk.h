@@ -18,6 +18,8 @@
 /* Design sizes, in units of a 96 dots-per-inch screen. */
 #define BUTTON_WIDTH 28
 #define MENU_STRIP_WIDTH 6
+/* The close glyph's column at the right end of a task item. */
+#define CLOSE_GLYPH_WIDTH 18
 
 /* ---- Application frame: src/app ---- */
 
@@ -38,6 +40,7 @@ int ScaleY(int n);
 void InitDisplayMetrics(void);
 void LoadThemeColors(void);
 void CreateBoldFont(void);
+HFONT CreateScaledBoldFont(int nHeight);
 
 LRESULT CALLBACK ButtonWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK TaskBarHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -77,6 +80,15 @@ private:
 };
 
 extern int g_nMenuItems;
+
+/* Called for each process entry of a snapshot; FALSE ends the walk. */
+typedef BOOL (*PROCESSENTRYPROC)(const PROCESSENTRY32* ppe, LPARAM lParam);
+BOOL ForEachProcessOf(DWORD dwProcessId, PROCESSENTRYPROC pfnProc, LPARAM lParam);
+BOOL IsShellProcess(const PROCESSENTRY32* ppe);
+
+/* Called for the entry of each task item of the task menu. */
+typedef void (*TASKENTRYPROC)(TaskEntry* pEntry, LPARAM lParam);
+void ForEachTaskEntry(HMENU hMenu, UINT uFirst, TASKENTRYPROC pfnProc, LPARAM lParam);
 
 void BuildTaskMenu(HMENU hMenu);
 BOOL CALLBACK EnumTaskWindowProc(HWND hwnd, LPARAM lParam);

@@ -579,21 +579,6 @@ TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
     EXPECT_EQ(device.CountsOf(vesk), baseline);
 }
 
-// The clean-up of the task entries walks the popup's items up to the
-// separator. When the popup cannot say how many items it has, the items
-// that the build inserted bound the walk, and no entry is lost.
-TEST(Faults, AFailedItemCountStillFreesEveryEntry) {
-    sim::Device device;
-    DWORD vesk = StartWithApps(device, {"alpha", "bravo"});
-    ASSERT_TRUE(device.Running(vesk));
-    const sim::Counts baseline = device.CountsOf(vesk);
-    device.FailCall("GetMenuItemCount", 1, -1);
-    ASSERT_TRUE(ShowAndDismissMenu(device));
-    EXPECT_GE(device.machine().faults.Failed(), 1);
-    device.ClearFaults();
-    EXPECT_EQ(device.CountsOf(vesk), baseline);
-}
-
 // A message loop that ends because GetMessageW failed has no quit message:
 // vesk ends with 0, not with the parameter of the last message it handled,
 // and still puts the taskbar's procedure back.

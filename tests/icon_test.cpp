@@ -234,13 +234,15 @@ TEST_F(IconTest, ScaledQuadrantsKeepTheirEdgesAndTheirTransparency) {
     EXPECT_EQ(At(105, 5), kBlack);
     EXPECT_EQ(At(106, 5), kBackground);
 
-    // DrawIcon draws the standard size; a flicker-free brush shows through the mask.
+    // A flicker-free brush shows through the mask. DrawIcon draws the icon's
+    // own size: on the device it is DrawIconEx with no size and DI_NORMAL.
     HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     Run([&] { return DrawIconEx(dc, 150, 0, icon, 16, 16, 0, white, DI_NORMAL); });
     EXPECT_EQ(At(150, 0), RGB(255, 255, 255));
     EXPECT_EQ(At(158, 0), kBlue);
     EXPECT_TRUE(Run([&] { return DrawIcon(dc, 0, 100, icon); }));
-    EXPECT_EQ(At(31, 131), kBlack);
+    EXPECT_EQ(At(15, 115), kBlack);
+    EXPECT_EQ(At(16, 115), kBackground);
     EXPECT_EQ(At(0, 100), kBackground);
     // A cell far larger than the screen costs only the pixels it covers.
     Run([&] { return DrawIconEx(dc, -1000000000, -1000000000, icon, 2000000000, 2000000000, 0, nullptr, DI_NORMAL); });

@@ -207,7 +207,7 @@ TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
             FillRect(dc, &rc, brush);
             DeleteObject(brush);
             SHFILEINFOW sfi{};
-            ASSERT_NE(SHGetFileInfoW(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+            ASSERT_NE(SHGetFileInfo(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
             DrawIconEx(dc, 2, 1, sfi.hIcon, 16, 16, 0, nullptr, DI_NORMAL);
             DestroyIcon(sfi.hIcon);
         });

@@ -413,15 +413,15 @@ TEST(Platform, ShellFileInfoGivesAnIconTheCallerDestroys) {
         for (const wchar_t* file : {L"\\windows\\calendar.lnk", L"\\Windows\\TASKS.LNK", L"\\windows\\addrbook.lnk",
                                     L"\\windows\\find.lnk", L"\\Windows\\pword.exe"}) {
             SHFILEINFOW sfi{};
-            EXPECT_NE(SHGetFileInfoW(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u) << sim::Narrow(file);
+            EXPECT_NE(SHGetFileInfo(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u) << sim::Narrow(file);
             EXPECT_NE(sfi.hIcon, nullptr);
             EXPECT_EQ(device.CountsOf(me).icons, 1);
             EXPECT_TRUE(DestroyIcon(sfi.hIcon));
             EXPECT_EQ(device.CountsOf(me).icons, 0);
         }
         SHFILEINFOW sfi{};
-        EXPECT_EQ(SHGetFileInfoW(L"\\Windows\\nothing.exe", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
-        EXPECT_EQ(SHGetFileInfoW(L"", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+        EXPECT_EQ(SHGetFileInfo(L"\\Windows\\nothing.exe", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+        EXPECT_EQ(SHGetFileInfo(L"", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
         return 0;
     });
 }

@@ -449,7 +449,8 @@ TEST_F(Actions, ItemsWithoutAnEntryAreSkippedByTheWalks) {
         HMENU menu = LoadMenuW(g_hInstance, MAKEINTRESOURCEW(IDR_TASKMENU));
         HMENU popup = GetSubMenu(menu, 0);
         BuildTaskMenu(popup);
-        InsertMenuW(popup, 1, MF_BYPOSITION | MF_OWNERDRAW, 0x8100, nullptr);
+        // As if the build had inserted it: the walks cover what it inserted.
+        if (InsertMenuW(popup, 1, MF_BYPOSITION | MF_OWNERDRAW, 0x8100, nullptr)) ++g_nMenuItems;
         CloseAllTasks(popup);
         FreeEntries(popup);
         DestroyMenu(menu);

@@ -24,9 +24,9 @@ typedef struct _SHFILEINFOW {
 extern "C" {
 #endif
 
-DWORD_PTR WINAPI SHGetFileInfoW(LPCWSTR pszPath, DWORD dwFileAttributes, SHFILEINFOW *psfi, UINT cbFileInfo,
-                                UINT uFlags);
-#define SHGetFileInfo SHGetFileInfoW
+/* Windows CE exports the Unicode call under the plain name. */
+DWORD_PTR WINAPI SHGetFileInfo(LPCWSTR pszPath, DWORD dwFileAttributes, SHFILEINFOW *psfi, UINT cbFileInfo,
+                               UINT uFlags);
 
 #ifdef __cplusplus
 }

@@ -40,6 +40,7 @@ typedef void VOID, *LPVOID, *PVOID;
 typedef const void *LPCVOID;
 typedef BYTE *LPBYTE;
 typedef DWORD *LPDWORD, *PDWORD;
+typedef int *LPINT;
 typedef intptr_t INT_PTR, LONG_PTR;
 typedef uintptr_t UINT_PTR, ULONG_PTR, DWORD_PTR;
 typedef UINT_PTR WPARAM;
@@ -717,7 +718,6 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 DWORD WINAPI GetMessagePos(void);
-LONG WINAPI GetMessageTime(void);
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 HWND WINAPI SetCapture(HWND hWnd);
@@ -740,7 +740,6 @@ HMENU WINAPI CreateMenu(void);
 HMENU WINAPI CreatePopupMenu(void);
 BOOL WINAPI DestroyMenu(HMENU hMenu);
 HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos);
-int WINAPI GetMenuItemCount(HMENU hMenu);
 BOOL WINAPI InsertMenuW(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem);
 BOOL WINAPI AppendMenuW(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem);
 BOOL WINAPI DeleteMenu(HMENU hMenu, UINT uPosition, UINT uFlags);
@@ -750,14 +749,14 @@ DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
 BOOL WINAPI GetMenuItemInfoW(HMENU hMenu, UINT uItem, BOOL fByPosition, LPMENUITEMINFOW lpmii);
 BOOL WINAPI SetMenuItemInfoW(HMENU hMenu, UINT uItem, BOOL fByPosition, LPCMENUITEMINFOW lpmii);
 BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hWnd, LPTPMPARAMS lptpm);
-BOOL WINAPI EndMenu(void);
 
 /* Icons and resources */
 HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
 BOOL WINAPI DestroyIcon(HICON hIcon);
 BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
                        HBRUSH hbrFlickerFreeDraw, UINT diFlags);
-BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+/* The icon at its default size. */
+#define DrawIcon(hdc, x, y, hicon) DrawIconEx(hdc, x, y, hicon, 0, 0, 0, NULL, DI_NORMAL)
 
 /* GDI */
 int WINAPI SaveDC(HDC hdc);
@@ -794,7 +793,9 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect, LPCWSTR lpString, UINT c,
                         const int *lpDx);
-BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
+BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR lpszStr, int cchString, int nMaxExtent, LPINT lpnFit,
+                                  LPINT alpDx, LPSIZE lpSize);
+#define GetTextExtentPoint32W(hdc, s, c, size) GetTextExtentExPointW(hdc, s, c, 0, NULL, NULL, size)
 BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm);
 #define ETO_OPAQUE 0x0002
 #define ETO_CLIPPED 0x0004

@@ -190,8 +190,8 @@ void AddGeneratedIcon(const std::wstring& path, COLORREF accent) {
 
 using namespace sim;
 
-extern "C" DWORD_PTR WINAPI SHGetFileInfoW(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT size, UINT flags) {
-    SIM_API("SHGetFileInfoW");
+extern "C" DWORD_PTR WINAPI SHGetFileInfo(LPCWSTR path, DWORD, SHFILEINFOW* info, UINT size, UINT flags) {
+    SIM_API("SHGetFileInfo");
     if (SIM_FAIL() || !path || !info || size < sizeof(SHFILEINFOW)) return 0;
     auto& icons = shell::F().icons;
     auto it = icons.find(shell::FoldPath(path));

@@ -179,14 +179,4 @@ BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, i
     return TRUE;
 }
 
-BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {
-    SIM_API("DrawIcon");
-    if (!M().handles.Get<icon::Icon>(hIcon) || !Dc(hDC)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    int size = M().ScaleX(32);
-    return DrawIconEx(hDC, X, Y, hIcon, size, size, 0, nullptr, DI_NORMAL);
-}
-
 }  // extern "C"

@@ -386,13 +386,29 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect,
     return TRUE;
 }
 
-BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl) {
-    SIM_API("GetTextExtentPoint32W");
-    if (!Dc(hdc) || !psizl || c < 0 || (!lpString && c != 0)) {
+// The extent of the whole string, and, when asked, how many characters fit
+// in nMaxExtent pixels (lpnFit) and the extent of every prefix up to those
+// (alpDx[i]: the first i + 1 characters).
+BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR lpszStr, int cchString, int nMaxExtent, LPINT lpnFit,
+                                  LPINT alpDx, LPSIZE lpSize) {
+    SIM_API("GetTextExtentExPointW");
+    if (!Dc(hdc) || !lpSize || cchString < 0 || (!lpszStr && cchString != 0)) {
         SetLastError(Dc(hdc) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *psizl = text::Measure(*SelectedFont(hdc), std::wstring_view(lpString ? lpString : L"", size_t(c)));
+    const LOGFONTW& font = *SelectedFont(hdc);
+    std::wstring_view text(lpszStr ? lpszStr : L"", size_t(cchString));
+    *lpSize = text::Measure(font, text);
+    if (lpnFit || alpDx) {
+        int fit = 0;
+        for (size_t i = 1; i <= text.size(); ++i) {
+            LONG cx = text::Measure(font, text.substr(0, i)).cx;
+            if (lpnFit && cx > nMaxExtent) break;
+            if (alpDx) alpDx[i - 1] = int(cx);
+            fit = int(i);
+        }
+        if (lpnFit) *lpnFit = fit;
+    }
     return TRUE;
 }
 

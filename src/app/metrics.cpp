@@ -12,6 +12,9 @@ HFONT g_hBoldFont = NULL;
 #define SHCOLOR_BACK 8
 #define SHCOLOR_FORE 9
 
+/* The task items' title font, in 96 dpi units. */
+#define MENU_FONT_HEIGHT 11
+
 /* Every length is designed for a 96 dpi screen; these convert it to device
    pixels, rounding to the nearest pixel. */
 int ScaleX(int n)
@@ -97,13 +100,20 @@ void LoadThemeColors(void)
     RegCloseKey(hKey);
 }
 
-void CreateBoldFont(void)
+/* The system font in bold, nHeight design units tall (a negative height
+   asks for the character height, without the internal leading). */
+HFONT CreateScaledBoldFont(int nHeight)
 {
     LOGFONTW lf;
 
     memset(&lf, 0, sizeof(lf));
     GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf);
-    lf.lfHeight = (11 * g_nLogPixelsY + 48) / -96;
+    lf.lfHeight = -ScaleY(nHeight);
     lf.lfWeight = FW_BOLD;
-    g_hBoldFont = CreateFontIndirectW(&lf);
+    return CreateFontIndirectW(&lf);
+}
+
+void CreateBoldFont(void)
+{
+    g_hBoldFont = CreateScaledBoldFont(MENU_FONT_HEIGHT);
 }

@@ -79,14 +79,9 @@ static void GetDiscRect(const RECT* prc, BOOL fCompact, RECT* prcDisc)
 /* "ok" in bold, centred in the disc. */
 static void DrawOk(HDC hdc, const RECT* prcDisc, BOOL fCompact, COLORREF crGlyph, PAINTOBJECTS* pobj)
 {
-    LOGFONTW lf;
     RECT rc;
 
-    memset(&lf, 0, sizeof(lf));
-    GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf);
-    lf.lfWeight = FW_BOLD;
-    lf.lfHeight = (OK_FONT_HEIGHT * g_nLogPixelsY + 48) / -96;
-    pobj->hfontOk = CreateFontIndirectW(&lf);
+    pobj->hfontOk = CreateScaledBoldFont(OK_FONT_HEIGHT);
     if (pobj->hfontOk != NULL)
         SelectObject(hdc, pobj->hfontOk);
 
@@ -148,20 +143,20 @@ static void DrawDisc(HDC hdc, const RECT* prc, BOOL fCompact, HWND hwndFront, PA
         DrawCross(hdc, &rcDisc, crGlyph, pobj);
 }
 
+static void DeleteIfCreated(HGDIOBJ hobj)
+{
+    if (hobj != NULL)
+        DeleteObject(hobj);
+}
+
 static void DeletePaintObjects(PAINTOBJECTS* pobj)
 {
-    if (pobj->hpenNull != NULL)
-        DeleteObject(pobj->hpenNull);
-    if (pobj->hpenGlyph != NULL)
-        DeleteObject(pobj->hpenGlyph);
-    if (pobj->hbrFace != NULL)
-        DeleteObject(pobj->hbrFace);
-    if (pobj->hbrDot != NULL)
-        DeleteObject(pobj->hbrDot);
-    if (pobj->hbrDisc != NULL)
-        DeleteObject(pobj->hbrDisc);
-    if (pobj->hfontOk != NULL)
-        DeleteObject(pobj->hfontOk);
+    DeleteIfCreated(pobj->hpenNull);
+    DeleteIfCreated(pobj->hpenGlyph);
+    DeleteIfCreated(pobj->hbrFace);
+    DeleteIfCreated(pobj->hbrDot);
+    DeleteIfCreated(pobj->hbrDisc);
+    DeleteIfCreated(pobj->hfontOk);
 }
 
 /* Puts back the state saved by SaveDC. Should that fail, the stock pen,

@@ -125,11 +125,9 @@ LRESULT OnPenUp(HWND hwnd, int x, int y, UINT keys)
     return 0;
 }
 
+/* A press held too long is no tap: it ends where it is. */
 LRESULT OnPressTimer(HWND hwnd)
 {
-    g_bPressed = 0;
-    ReleaseCapture();
-    KillTimer(g_hwndButton, ID_PRESS_TIMER);
-    Repaint(hwnd);
+    EndPress(hwnd);
     return 0;
 }

@@ -8,89 +8,54 @@
 /* Enough passes to minimize every window a device can hold. */
 #define SHOW_DESKTOP_MAX_PASSES 1024
 
-static const WCHAR c_szShellExe[] = L"shell32.exe";
-
-void CloseTaskWindow(HWND hwnd)
+/* Closes hwnd, whose process is the snapshot entry ppe: presses its "ok",
+   hides it when it is the shell's, asks it to close otherwise. */
+static BOOL CloseWindowOfProcess(const PROCESSENTRY32* ppe, LPARAM lParam)
 {
-    DWORD dwProcessId = 0;
-    HANDLE hSnapshot;
-    PROCESSENTRY32 pe;
-    BOOL fFound = FALSE;
-    BOOL fMore;
+    HWND hwnd = (HWND)lParam;
     DWORD dwStyle;
     DWORD dwExStyle;
 
-    GetWindowThreadProcessId(hwnd, &dwProcessId);
+    dwStyle = (DWORD)GetWindowLongW(hwnd, GWL_STYLE);
+    dwExStyle = (DWORD)GetWindowLongW(hwnd, GWL_EXSTYLE);
 
-    hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (hSnapshot == INVALID_HANDLE_VALUE)
-        return;
-
-    memset(&pe, 0, sizeof(pe));
-    pe.dwSize = sizeof(pe);
-    for (fMore = Process32First(hSnapshot, &pe); fMore; fMore = Process32Next(hSnapshot, &pe)) {
-        if (pe.th32ProcessID == dwProcessId) {
-            fFound = TRUE;
-            break;
-        }
+    if (dwExStyle & WS_EX_CAPTIONOKBTN) {
+        /* The window shows "ok" in its caption: press it. */
+        SendMessageW(hwnd, WM_COMMAND, IDOK, (LPARAM)hwnd);
+        if (dwStyle == PROPSHEET_STYLE)
+            PostMessageW(hwnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    } else if (IsShellProcess(ppe)) {
+        /* The shell's own windows are hidden, never closed. */
+        SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_HIDEWINDOW);
+    } else {
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
     }
-
-    if (fFound) {
-        dwStyle = (DWORD)GetWindowLongW(hwnd, GWL_STYLE);
-        dwExStyle = (DWORD)GetWindowLongW(hwnd, GWL_EXSTYLE);
-
-        if (dwExStyle & WS_EX_CAPTIONOKBTN) {
-            /* The window shows "ok" in its caption: press it. */
-            SendMessageW(hwnd, WM_COMMAND, IDOK, (LPARAM)hwnd);
-            if (dwStyle == PROPSHEET_STYLE)
-                PostMessageW(hwnd, PSM_PRESSBUTTON, PSBTN_OK, 0);
-        } else if (wcscmp(pe.szExeFile, c_szShellExe) == 0) {
-            /* The shell's own windows are hidden, never closed. */
-            SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_HIDEWINDOW);
-        } else {
-            SendMessageW(hwnd, WM_CLOSE, 0, 0);
-        }
-    }
-
-    CloseToolhelp32Snapshot(hSnapshot);
+    /* The first entry of the process decides. */
+    return FALSE;
 }
 
-/* The window of the task item at a position, or NULL for an item that
-   carries no entry. */
-static HWND TaskWindowOf(const MENUITEMINFOW* pmii)
+/* A window whose process is not in the snapshot is left alone. */
+void CloseTaskWindow(HWND hwnd)
 {
-    TaskEntry* pEntry = (TaskEntry*)pmii->dwItemData;
+    DWORD dwProcessId = 0;
 
-    return pEntry != NULL ? pEntry->m_hwnd : NULL;
+    GetWindowThreadProcessId(hwnd, &dwProcessId);
+    ForEachProcessOf(dwProcessId, CloseWindowOfProcess, (LPARAM)hwnd);
+}
+
+static void CloseEntryWindow(TaskEntry* pEntry, LPARAM lParam)
+{
+    HWND hwndSpare = (HWND)lParam;
+
+    if (pEntry->m_hwnd != NULL && pEntry->m_hwnd != hwndSpare)
+        CloseTaskWindow(pEntry->m_hwnd);
 }
 
 /* Closes the task item windows from position 1 to the first separator,
-   top to bottom, all but hwndSpare. */
+   top to bottom, all but hwndSpare: the desktop at position 0 never. */
 static void CloseTaskItems(HMENU hMenu, HWND hwndSpare)
 {
-    MENUITEMINFOW mii;
-    UINT uPos;
-    HWND hwnd;
-
-    memset(&mii, 0, sizeof(mii));
-    mii.cbSize = sizeof(mii);
-    mii.fMask = MIIM_TYPE | MIIM_DATA;
-
-    for (uPos = 1;; uPos++) {
-        /* An owner-drawn item hands its data back in dwTypeData and a
-           string item its length in cch: left over, the next string item
-           would be copied into the last task's entry. */
-        mii.dwTypeData = NULL;
-        mii.cch = 0;
-        /* A position that cannot be read ends the walk, like the separator. */
-        if (!GetMenuItemInfoW(hMenu, uPos, TRUE, &mii))
-            break;
-        if (mii.fType == MFT_SEPARATOR)
-            break;
-        hwnd = TaskWindowOf(&mii);
-        if (hwnd != NULL && hwnd != hwndSpare)
-            CloseTaskWindow(hwnd);
-    }
+    ForEachTaskEntry(hMenu, 1, CloseEntryWindow, (LPARAM)hwndSpare);
 }
 
 void CloseAllTasks(HMENU hMenu)

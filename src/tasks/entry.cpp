@@ -65,29 +65,63 @@ void BuildTaskMenu(HMENU hMenu)
         InsertMenuW(hMenu, g_nMenuItems, MF_BYPOSITION | MF_SEPARATOR, 0, NULL);
 }
 
-/* Inserts an item for the window once for every process of the snapshot
-   that owns it, unless that process is the shell. */
-static void AddWindowItems(HMENU hMenu, HWND hwnd, LPCWSTR pszTitle)
+BOOL IsShellProcess(const PROCESSENTRY32* ppe)
 {
-    DWORD dwProcessId = 0;
+    return wcscmp(ppe->szExeFile, c_szShellExe) == 0;
+}
+
+/* Walks a fresh process snapshot and hands every entry whose process is
+   dwProcessId to pfnProc, until it returns FALSE. FALSE when no snapshot
+   could be taken. */
+BOOL ForEachProcessOf(DWORD dwProcessId, PROCESSENTRYPROC pfnProc, LPARAM lParam)
+{
     HANDLE hSnapshot;
     PROCESSENTRY32 pe;
     BOOL fMore;
 
-    GetWindowThreadProcessId(hwnd, &dwProcessId);
-
     hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (hSnapshot == INVALID_HANDLE_VALUE)
-        return;
+        return FALSE;
 
     memset(&pe, 0, sizeof(pe));
     pe.dwSize = sizeof(pe);
     for (fMore = Process32First(hSnapshot, &pe); fMore; fMore = Process32Next(hSnapshot, &pe)) {
-        if (pe.th32ProcessID == dwProcessId && wcscmp(pe.szExeFile, c_szShellExe) != 0)
-            InsertTaskItem(hMenu, pszTitle, pe.th32ProcessID, hwnd);
+        if (pe.th32ProcessID == dwProcessId && !pfnProc(&pe, lParam))
+            break;
     }
 
     CloseToolhelp32Snapshot(hSnapshot);
+    return TRUE;
+}
+
+/* The window whose items AddWindowItem inserts. */
+typedef struct tagWINDOWITEM {
+    HMENU hMenu;
+    HWND hwnd;
+    LPCWSTR pszTitle;
+} WINDOWITEM;
+
+/* Inserts an item for the window for every process of the snapshot that
+   owns it, unless that process is the shell. */
+static BOOL AddWindowItem(const PROCESSENTRY32* ppe, LPARAM lParam)
+{
+    const WINDOWITEM* pwi = (const WINDOWITEM*)lParam;
+
+    if (!IsShellProcess(ppe))
+        InsertTaskItem(pwi->hMenu, pwi->pszTitle, ppe->th32ProcessID, pwi->hwnd);
+    return TRUE;
+}
+
+static void AddWindowItems(HMENU hMenu, HWND hwnd, LPCWSTR pszTitle)
+{
+    DWORD dwProcessId = 0;
+    WINDOWITEM wi;
+
+    GetWindowThreadProcessId(hwnd, &dwProcessId);
+    wi.hMenu = hMenu;
+    wi.hwnd = hwnd;
+    wi.pszTitle = pszTitle;
+    ForEachProcessOf(dwProcessId, AddWindowItem, (LPARAM)&wi);
 }
 
 BOOL CALLBACK EnumTaskWindowProc(HWND hwnd, LPARAM lParam)

@@ -9,7 +9,6 @@
 #define ICON_LEFT 2
 #define ICON_TOP 1
 #define TITLE_INSET 20
-#define CLOSE_GLYPH_LEFT 18
 #define CLASS_NAME_BUFFER 32
 
 static const WCHAR c_szEllipsis[] = L"...";
@@ -150,7 +149,7 @@ void DrawTaskItem(WPARAM wParam, LPARAM lParam)
         DrawTextFit(hdc, pszTitle, (int)wcslen(pszTitle), &rcTitle, DT_SINGLELINE | DT_VCENTER);
 
         if (!fDesktop && g_hCloseIcon != NULL)
-            DrawIconEx(hdc, rc.right - ScaleX(CLOSE_GLYPH_LEFT), rc.top, g_hCloseIcon, ScaleX(ICON_SIZE),
+            DrawIconEx(hdc, rc.right - ScaleX(CLOSE_GLYPH_WIDTH), rc.top, g_hCloseIcon, ScaleX(ICON_SIZE),
                        ScaleY(ICON_SIZE), 0, NULL, DI_NORMAL);
     }
 

@@ -2,8 +2,6 @@
 #include "vesk.h"
 
 #define TASK_ITEM_LAST_ID 0x8FFF
-/* The close glyph's column at the right end of a task item. */
-#define CLOSE_GLYPH_ZONE 18
 
 /* The task entry of the chosen item, or NULL. */
 static TaskEntry* ChosenEntry(HMENU hPopup, UINT uId)
@@ -37,7 +35,7 @@ static void OnTaskChosen(HMENU hPopup, UINT uId, LONG xRight)
 
     if (hwnd == g_hwndDesktop)
         ShowDesktop();
-    else if (x >= xRight - ScaleX(CLOSE_GLYPH_ZONE) && x <= xRight)
+    else if (x >= xRight - ScaleX(CLOSE_GLYPH_WIDTH) && x <= xRight)
         CloseTaskWindow(hwnd);
     else
         SetForegroundWindow(hwnd);
@@ -53,39 +51,40 @@ static void MinimizeFront(void)
         MinimizeWindow(hwnd);
 }
 
-/* Deletes the entries of the task items, from position 0 to the first
-   separator. */
-static void FreeTaskEntries(HMENU hPopup)
+/* Walks the task items from position uFirst up to the first separator and
+   hands each item's entry to pfnProc. The items that the last build
+   inserted bound the walk: the task items lie among them and the template's
+   own items never do. An item that cannot be read is passed over: only its
+   own entry is missed, not those of the items after it. */
+void ForEachTaskEntry(HMENU hMenu, UINT uFirst, TASKENTRYPROC pfnProc, LPARAM lParam)
 {
     MENUITEMINFOW mii;
     UINT uPos;
-    int nItems;
 
     memset(&mii, 0, sizeof(mii));
     mii.cbSize = sizeof(mii);
     mii.fMask = MIIM_TYPE | MIIM_DATA;
 
-    /* Should the count fail, the items that this build inserted bound
-       the walk: the entries lie among them. */
-    nItems = GetMenuItemCount(hPopup);
-    if (nItems < 0)
-        nItems = g_nMenuItems;
-    for (uPos = 0; (int)uPos < nItems; uPos++) {
+    for (uPos = uFirst; (int)uPos < g_nMenuItems; uPos++) {
         /* An owner-drawn item hands its data back in dwTypeData and a
            string item its length in cch: left over, the next string item
-           would be copied into the entry just deleted. */
+           would be copied into the entry just handed on. */
         mii.dwTypeData = NULL;
         mii.cch = 0;
         mii.dwItemData = 0;
-        /* An item that cannot be read is passed over: its entry is lost,
-           but not the entries of the items after it. */
-        if (!GetMenuItemInfoW(hPopup, uPos, TRUE, &mii))
+        if (!GetMenuItemInfoW(hMenu, uPos, TRUE, &mii))
             continue;
         if (mii.fType == MFT_SEPARATOR)
             break;
         if (mii.dwItemData != 0)
-            delete (TaskEntry*)mii.dwItemData;
+            pfnProc((TaskEntry*)mii.dwItemData, lParam);
     }
+}
+
+static void DeleteEntry(TaskEntry* pEntry, LPARAM lParam)
+{
+    (void)lParam;
+    delete pEntry;
 }
 
 void RunTaskMenu(void)
@@ -135,6 +134,6 @@ void RunTaskMenu(void)
         }
     }
 
-    FreeTaskEntries(hPopup);
+    ForEachTaskEntry(hPopup, 0, DeleteEntry, 0);
     DestroyMenu(hMenu);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include <sim/host_api.h>
 
 #include <cstdint>
 #include <functional>

@@ -15,6 +15,9 @@
 #pragma once
 
 #include <windows.h>
+#ifndef _WIN32
+#include <sim/host_api.h>  // the simulator keeps what CE lacks out of windows.h
+#endif
 
 #include <cstdint>
 #include <string>

@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# vesk for Windows CE devices: builds the device executable and checks it
+# against what a Pocket PC and Windows CE 5 and 6 offer.
+#
+#   win32/wince/check.sh [MAIN_BUILD]
+#
+# 1. Against the CE SDK's headers and export lists (ce-sdk), with Debian's
+#    clang, lld, llvm-rc and llvm-dlltool: every source of src/ and res/vesk.rc
+#    compile for a 32-bit ARM Windows target with _WIN32_WCE=0x420 and UNDER_CE,
+#    warnings as errors; the records vesk hands the platform have the device's
+#    sizes; the objects link against import libraries made from coredll.def
+#    (CE 5) and from coredll6.def (CE 6), plus toolhelp, aygshell, commctrl and
+#    ceshell, with no unresolved function.
+# 2. The device build (cegcc): unpacks the arm-mingw32ce cross toolchain into
+#    build/wince/toolchain, builds build/wince/vesk.exe with win32/wince's
+#    CMake recipe and reads the executable as the device's loader would
+#    (pe_check): machine, subsystem, CE version, imports against the export
+#    lists of CE 5 and CE 6, and the resources, byte for byte as the simulator
+#    loads them from MAIN_BUILD/res/vesk.res.
+#
+# The CE SDK and the toolchain are found in ../shared beside the repository
+# (VESK_SHARED overrides it). Checks whose input is missing are skipped and
+# say why. Ends with "wince: N passed, N failed, N skipped" and a non-zero
+# status on any failure.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+SHARED=${VESK_SHARED:-$ROOT/../shared}
+SDK=$SHARED/ce-sdk
+CEGCC=$SHARED/cegcc/arm-mingw32ce.tar.xz
+OUT=$ROOT/build/wince
+MAIN_BUILD=${1:-}
+LOG=$OUT/log
+rm -rf "$LOG" && mkdir -p "$LOG" "$OUT/tools"
+
+passed=0
+failed=0
+skipped=0
+pass() { echo "PASS $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL $*"; failed=$((failed + 1)); }
+skip() { echo "SKIP $*"; skipped=$((skipped + 1)); }
+finish() {
+  echo "wince: $passed passed, $failed failed, $skipped skipped"
+  [ "$failed" -eq 0 ]
+  exit
+}
+# Counts the PASS and FAIL lines of a pe_check run.
+count_pe_check() {
+  passed=$((passed + $(grep -c '^PASS ' "$1")))
+  failed=$((failed + $(grep -c '^FAIL ' "$1")))
+}
+
+# The device DLLs' export lists, per release, as pe_check takes them.
+libs() { echo "$SDK/lib/$1.def,$SDK/lib/toolhelp.def,$SDK/lib/aygshell.def,$SDK/lib/commctrl.def,$SDK/lib/ceshell.def"; }
+have_sdk=1
+for f in include/windows.h crt/include/stdlib.h lib/coredll.def lib/coredll6.def lib/toolhelp.def \
+  lib/aygshell.def lib/commctrl.def lib/ceshell.def; do
+  [ -f "$SDK/$f" ] || have_sdk=0
+done
+[ "$have_sdk" -eq 1 ] || echo "no Windows CE SDK in $SDK (set VESK_SHARED): the checks against it are skipped"
+
+# vesk's sources, from the one list in cmake/vesk.cmake.
+cat >"$OUT/tools/sources.cmake" <<EOF
+include("$ROOT/cmake/vesk.cmake")
+foreach(s \${VESK_SOURCES})
+  message(STATUS "\${s}")
+endforeach()
+EOF
+mapfile -t sources < <(cmake -P "$OUT/tools/sources.cmake" | sed -n 's/^-- //p')
+[ "${#sources[@]}" -gt 0 ] || { fail "no sources listed by cmake/vesk.cmake"; finish; }
+
+echo "== the executable reader (pe_check)"
+PE_CHECK=$OUT/tools/pe_check
+if ! c++ -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/win32/wince/pe_check.cpp" -o "$PE_CHECK" 2>"$LOG/pe_check.log"; then
+  cat "$LOG/pe_check.log"
+  fail "pe_check does not build"
+  finish
+fi
+
+# --- 1. vesk against the CE SDK with clang ----------------------------------
+echo "== vesk against the Windows CE 5 and 6 headers and export lists (clang, lld)"
+CHECKS_SDK=5
+if [ "$have_sdk" -eq 0 ]; then
+  for _ in $(seq $CHECKS_SDK); do skip "no Windows CE SDK"; done
+else
+  C=$OUT/clang
+  rm -rf "$C" && mkdir -p "$C"
+  tools_ok=1
+  for t in clang++ llvm-rc llvm-dlltool lld-link; do
+    command -v $t >/dev/null || { echo "missing $t (scripts/deps.sh installs clang, lld and llvm)"; tools_ok=0; }
+  done
+  cxx=(clang++ -c --target=armv7-w64-windows-gnu -nostdinc -nostdinc++ -std=c++20 -O2
+    -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+    -DARM -D_ARM_ -D_WIN32_WCE=0x420 -DUNDER_CE -DUNICODE -D_UNICODE
+    -isystem "$ROOT/win32/wince/include" -isystem "$SDK/include" -isystem "$SDK/crt/include")
+  [ "$tools_ok" -eq 1 ] && cxx+=(-isystem "$(clang -print-resource-dir)/include")
+  cxx+=(-I "$ROOT/src" -I "$ROOT/res")
+
+  bad=()
+  objs=()
+  if [ "$tools_ok" -eq 1 ]; then
+    for s in "${sources[@]}" "$ROOT/win32/wince/ce_runtime.cpp"; do
+      o=$C/$(basename "$s" .cpp).o
+      "${cxx[@]}" "$s" -o "$o" 2>>"$LOG/clang.log" || bad+=("${s#"$ROOT"/}")
+      objs+=("$o")
+    done
+  fi
+  if [ "$tools_ok" -eq 1 ] && [ ${#bad[@]} -eq 0 ]; then
+    pass "${#sources[@]} sources of src/ compile for 32-bit ARM against the CE headers, warnings as errors"
+  else
+    [ -f "$LOG/clang.log" ] && cat "$LOG/clang.log"
+    fail "sources compile against the CE headers: ${bad[*]:-tools missing}"
+  fi
+  if [ "$tools_ok" -eq 1 ] && "${cxx[@]}" "$ROOT/win32/wince/record_sizes.cpp" -o "$C/record_sizes.o" 2>"$LOG/sizes.log"; then
+    pass "record sizes on the 32-bit target: MENUITEMINFOW 44, PROCESSENTRY32 564, SHFILEINFO 692, LOGFONTW 92"
+  else
+    [ -f "$LOG/sizes.log" ] && cat "$LOG/sizes.log"
+    fail "record sizes on the 32-bit target"
+  fi
+  if [ "$tools_ok" -eq 1 ] && llvm-rc -I "$SDK/include" -I "$ROOT/res" -D_WIN32_WCE=0x420 -DUNDER_CE \
+    -fo "$C/vesk.res" "$ROOT/res/vesk.rc" >"$LOG/rc.log" 2>&1; then
+    pass "res/vesk.rc compiles against the CE headers"
+    objs+=("$C/vesk.res")
+  else
+    cat "$LOG/rc.log" 2>/dev/null
+    fail "res/vesk.rc compiles against the CE headers"
+  fi
+  for release in "CE 5:coredll" "CE 6:coredll6"; do
+    name=${release%%:*}
+    core=${release#*:}
+    exe=$C/vesk-${core}.exe
+    implibs=()
+    for d in $core toolhelp aygshell commctrl ceshell; do
+      llvm-dlltool -m arm -d "$SDK/lib/$d.def" -l "$C/lib$d.a" 2>>"$LOG/dlltool.log" && implibs+=("$C/lib$d.a")
+    done
+    # lld names every function that no export list provides.
+    if [ "$tools_ok" -eq 1 ] && [ ${#bad[@]} -eq 0 ] &&
+      lld-link -machine:arm -subsystem:windows -entry:WinMainCRTStartup -nodefaultlib \
+        -out:"$exe" "${objs[@]}" "${implibs[@]}" >"$LOG/link-$core.log" 2>&1; then
+      if [ "$core" = coredll ]; then
+        echo "-- the imports of vesk's code (with ce_runtime.cpp):"
+        "$PE_CHECK" "$exe" --imports-only | grep -E '^(imports| )'
+      fi
+      pass "$name: every platform function vesk calls is exported ($core, toolhelp, aygshell, commctrl, ceshell)"
+    else
+      grep -E 'undefined symbol|referenced by' "$LOG/link-$core.log" 2>/dev/null
+      fail "$name: vesk links against the device's export lists"
+    fi
+  done
+fi
+
+# --- 2. the device build with the CE cross toolchain --------------------------
+echo "== the device build (arm-mingw32ce)"
+# The build, then pe_check's checks: an executable, machine, subsystem, CE
+# version, resources present, resource bytes, imports on CE 5 and on CE 6.
+CHECKS_DEVICE=9
+if [ ! -f "$CEGCC" ]; then
+  echo "no Windows CE cross toolchain at $CEGCC (set VESK_SHARED): the device build is skipped"
+  for _ in $(seq $CHECKS_DEVICE); do skip "no cross toolchain"; done
+  finish
+fi
+
+TOOLCHAIN=$OUT/toolchain
+stamp="$(stat -c '%s %Y' "$CEGCC")"
+if [ "$(cat "$TOOLCHAIN/.unpacked" 2>/dev/null)" != "$stamp" ]; then
+  echo "unpacking $CEGCC into $TOOLCHAIN"
+  rm -rf "$TOOLCHAIN" && mkdir -p "$TOOLCHAIN"
+  tar -xJf "$CEGCC" -C "$TOOLCHAIN" && echo "$stamp" >"$TOOLCHAIN/.unpacked"
+fi
+rm -f "$OUT/vesk.exe"
+if ! cmake -S "$ROOT/win32/wince" -B "$OUT" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/arm-mingw32ce.cmake" \
+  -DVESK_CE_TOOLCHAIN="$TOOLCHAIN/arm-mingw32ce" >"$LOG/configure.log" 2>&1; then
+  tail -n 30 "$LOG/configure.log"
+  fail "device build: configuring win32/wince"
+elif cmake --build "$OUT" -j2 >"$LOG/build.log" 2>&1 && [ -f "$OUT/vesk.exe" ]; then
+  pass "device build: build/wince/vesk.exe (arm-mingw32ce, warnings as errors)"
+else
+  grep -E 'error|undefined reference|warning' "$LOG/build.log" | head -n 30
+  fail "device build"
+fi
+if [ ! -f "$OUT/vesk.exe" ]; then
+  for _ in $(seq $((CHECKS_DEVICE - 1))); do skip "no device executable"; done
+  finish
+fi
+
+before=$((passed + failed + skipped))
+args=(--need 4/102 --need 14/101 --need 14/104 --need 16/1 --need CEUX/HI_RES_AWARE --version 4.20)
+ref=""
+[ -n "$MAIN_BUILD" ] && ref="$MAIN_BUILD/res/vesk.res"
+if [ -n "$ref" ] && { [ -f "$ref" ] || cmake --build "$MAIN_BUILD" --target vesk_res >"$LOG/res.log" 2>&1; } && [ -f "$ref" ]; then
+  args+=(--res "$ref")
+else
+  skip "resource bytes: no simulator build's res/vesk.res${MAIN_BUILD:+ in $MAIN_BUILD}"
+fi
+if [ "$have_sdk" -eq 1 ]; then
+  args+=(--exports "CE 5=$(libs coredll)" --exports "CE 6=$(libs coredll6)")
+else
+  skip "imports on CE 5: no Windows CE SDK"
+  skip "imports on CE 6: no Windows CE SDK"
+fi
+"$PE_CHECK" "$OUT/vesk.exe" "${args[@]}" | tee "$LOG/pe_check.out"
+count_pe_check "$LOG/pe_check.out"
+ran=$((passed + failed + skipped - before))
+[ "$ran" -eq $((CHECKS_DEVICE - 1)) ] || fail "pe_check reported $ran of $((CHECKS_DEVICE - 1)) checks"
+finish
