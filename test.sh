@@ -73,6 +73,9 @@ stage wince win32/wince/check.sh build
 echo "== desktop Windows build under Wine"
 stage wine win32/run-wine-tests.sh build
 
+echo "== benchmark ratios (callgrind instruction counts)"
+stage bench bench/ratios.sh build
+
 echo "== fuzzing (libFuzzer, ${VESK_FUZZ_SECONDS:-30} s a target)"
 stage fuzz fuzz/run.sh "${VESK_FUZZ_SECONDS:-30}" build-fuzz
 

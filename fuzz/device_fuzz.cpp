@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "vesk_image.h"
 
 namespace {
@@ -147,7 +146,7 @@ private:
 
     void Step() {
         const int what = in_.Range(0, 15);
-        if (std::getenv("VESK_FUZZ_TRACE")) std::fprintf(stderr, "  step %d at %llu ms, capture %p\n", what, (unsigned long long)device_.Now(), (void*)device_.machine().capture);
+        if (std::getenv("VESK_FUZZ_TRACE")) std::fprintf(stderr, "  step %d at %llu ms, capture %p\n", what, (unsigned long long)device_.Now(), (void*)device_.Capture());
         switch (what) {
         case 0: {
             POINT p = Point();
@@ -218,8 +217,7 @@ private:
 
     void ReleaseHung() {
         for (int round = 0; round < 32 && device_.IsHung(); ++round)
-            for (auto& [tid, t] : device_.machine().threads)
-                if (t->hung && t->hung_window) device_.Release(t->hung_window);
+            for (HWND hwnd : device_.Hung()) device_.Release(hwnd);
     }
 
     void CheckFlat() {

@@ -46,6 +46,7 @@ LRESULT CALLBACK ButtonWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 LRESULT CALLBACK TaskBarHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void OnCreate(void);
 void OnDestroy(void);
+void OnTaskBarSize(int cxTaskBar, int cyTaskBar);
 
 /* ---- Taskbar button: src/button ---- */
 

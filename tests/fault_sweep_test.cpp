@@ -19,7 +19,6 @@
 #include <set>
 #include <sstream>
 
-#include "core.h"
 #include "resource.h"
 #include "script.h"
 #include "vesk_image.h"
@@ -155,7 +154,7 @@ public:
             Problem(std::string("the device failed: ") + e.what());
         }
         Mark();
-        result_.failed = device_.machine().faults.Failed();
+        result_.failed = device_.FaultsMade();
         result_.log = device_.Log();
         for (const std::string& line : device_.Log())
             if (line.find("delete-selected") != std::string::npos) Problem("deleted a selected object: " + line);
@@ -166,7 +165,7 @@ private:
     void Mark() {
         Step step;
         step.calls = device_.CallCounts();
-        if (sim::Process* p = sim::FindProcess(vesk_)) step.allocations = p->heap_allocations;
+        step.allocations = device_.Allocations(vesk_);
         result_.steps.push_back(std::move(step));
     }
 
@@ -234,6 +233,8 @@ private:
     }
     void Do(const vesk_sim::WaitCmd& w) { device_.Wait(w.ms); }
     void Do(const vesk_sim::NotifyCmd&) { device_.Notify(); }
+    void Do(const vesk_sim::RotateCmd&) { device_.Rotate(); }
+    void Do(const vesk_sim::DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const vesk_sim::DumpCmd&) {}
     void Do(const vesk_sim::ShotCmd&) {}
     void Do(const vesk_sim::QuitCmd&) { Quit(); }
@@ -272,13 +273,12 @@ private:
 
     void ReleaseHung() {
         for (int round = 0; round < 16 && device_.IsHung(); ++round) {
-            for (auto& [tid, t] : device_.machine().threads)
-                if (t->hung && t->hung_window) device_.Release(t->hung_window);
+            for (HWND hwnd : device_.Hung()) device_.Release(hwnd);
         }
     }
 
     bool FaultFired() const {
-        return fault_.nth > 0 && const_cast<sim::Device&>(device_).machine().faults.Failed() > 0;
+        return fault_.nth > 0 && device_.FaultsMade() > 0;
     }
 
     // Before vesk is quit, the strip opens the task menu once more. When the
@@ -348,7 +348,7 @@ private:
         };
         if (fault_.api == "DestroyMenu") c->menus = held.menus;  // the popup goes with its menu
         if (auto it = kReleases.find(fault_.api); it != kReleases.end()) {
-            long failed = const_cast<sim::Device&>(device_).machine().faults.Failed();
+            long failed = device_.FaultsMade();
             c->*(it->second) = std::max(held.*(it->second), c->*(it->second) - failed);
         }
         if (fault_.api == "GetMenuItemInfoW") {
@@ -546,7 +546,7 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
 
     device.FailCall("SaveDC", 1, 1);
     device.Notify();
-    EXPECT_EQ(device.machine().faults.Failed(), 1);
+    EXPECT_EQ(device.FaultsMade(), 1);
     EXPECT_EQ(deleted_selected(), 0);
     EXPECT_EQ(device.CountsOf(vesk), baseline);
 
@@ -573,7 +573,7 @@ TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
     device.FailCall("RestoreDC", 1, -1);
     device.Notify();
     ASSERT_TRUE(ShowAndDismissMenu(device));
-    EXPECT_GE(device.machine().faults.Failed(), 3);  // the face, the Desktop item, alpha's item
+    EXPECT_GE(device.FaultsMade(), 3);  // the face, the Desktop item, alpha's item
     device.ClearFaults();
     for (const std::string& line : device.Log()) EXPECT_EQ(line.find("delete-selected"), std::string::npos) << line;
     EXPECT_EQ(device.CountsOf(vesk), baseline);
@@ -644,7 +644,7 @@ TEST(Faults, AnUnreadableItemLosesOnlyItsOwnEntry) {
     // is the item at position 1, the first task.
     device.FailCall("GetMenuItemInfoW", 2, 1);
     ASSERT_TRUE(ShowAndDismissMenu(device));
-    EXPECT_EQ(device.machine().faults.Failed(), 1);
+    EXPECT_EQ(device.FaultsMade(), 1);
     EXPECT_EQ(device.CountsOf(vesk).heap, 2);  // that task's entry and its title
     EXPECT_EQ(device.CountsOf(vesk).menus, 0);
 }

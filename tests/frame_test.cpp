@@ -2,7 +2,6 @@
 // its message loop, on the simulated device.
 #include <gtest/gtest.h>
 
-#include "core.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -129,14 +128,14 @@ TEST(Frame, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone) {
 
 TEST(Frame, CloseRestoresTheTaskbarProcedureAndFreesTheButtonsObjects) {
     sim::Device device;
-    WNDPROC original = sim::WinOf(device.taskbar())->proc;
+    WNDPROC original = device.Info(device.taskbar())->proc;
     DWORD pid = vesk_host::StartVesk(device);
-    EXPECT_NE(sim::WinOf(device.taskbar())->proc, original);
-    EXPECT_EQ(sim::WinOf(device.taskbar())->proc, &TaskBarHookProc);
+    EXPECT_NE(device.Info(device.taskbar())->proc, original);
+    EXPECT_EQ(device.Info(device.taskbar())->proc, &TaskBarHookProc);
     device.Close(pid, L"VeskClass");
     EXPECT_FALSE(device.Running(pid));
     EXPECT_EQ(device.ExitCode(pid), 0);
-    EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original);
+    EXPECT_EQ(device.Info(device.taskbar())->proc, original);
     EXPECT_EQ(LogLines(device, "hook removed").size(), 1u);
     EXPECT_EQ(LogLines(device, "hook dangling").size(), 0u);
     // WM_DESTROY gave back the icon and the font; what is left at the end is
@@ -163,13 +162,13 @@ TEST(Frame, WithoutATaskbarNothingIsHookedOrCreated) {
 TEST(Frame, FailedStartUpStepsEndQuietlyWithZero) {
     for (const char* api : {"CreateMutexW", "RegisterClassW", "CreateWindowExW", "GetWindowLongPtrW"}) {
         sim::Device device;
-        WNDPROC original = sim::WinOf(device.taskbar())->proc;
+        WNDPROC original = device.Info(device.taskbar())->proc;
         device.FailCall(api);
         DWORD pid = vesk_host::StartVesk(device);
         EXPECT_FALSE(device.Running(pid)) << api;
         EXPECT_EQ(device.ExitCode(pid), 0) << api;
         // The taskbar keeps working with its own procedure.
-        EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original) << api;
+        EXPECT_EQ(device.Info(device.taskbar())->proc, original) << api;
     }
 }
 
@@ -300,12 +299,12 @@ TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
         if (m == WM_USER + 7) return 0x1234;
         return CallWindowProcW(saved, h, m, w, l);
     };
-    sim::Window* button = sim::WinOf(g_hwndButton);
-    button->has_update = false;
+    HWND button = g_hwndButton;
+    ValidateRect(button, nullptr);
     bool invalid_after = true;
     LRESULT r = RunProgram(device, [&] {
         LRESULT result = SendMessageW(device.taskbar(), WM_USER + 7, 0, 0);
-        invalid_after = button->has_update;
+        invalid_after = device.Info(button)->needs_paint;
         return static_cast<int>(result);
     });
     EXPECT_EQ(r, 0x1234);
@@ -315,7 +314,7 @@ TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
     EXPECT_FALSE(invalid_after);
     RunProgram(device, [&] {
         SendMessageW(device.taskbar(), WM_USER, 0, 0);
-        invalid_after = button->has_update;
+        invalid_after = device.Info(button)->needs_paint;
         return 0;
     });
     ASSERT_FALSE(seen.empty());
@@ -330,11 +329,11 @@ TEST(Frame, MessageToTheHookBeforeTheButtonExistsRepaintsNothing) {
     DWORD pid = vesk_host::StartVesk(device);
     HWND button = g_hwndButton;
     g_hwndButton = nullptr;
-    for (const auto& w : device.Windows()) sim::WinOf(w.hwnd)->has_update = false;
+    for (const auto& w : device.Windows()) ValidateRect(w.hwnd, nullptr);
     RunProgram(device, [&] { return static_cast<int>(SendMessageW(device.taskbar(), WM_USER, 0, 0)); });
     for (const auto& w : device.Windows()) {
         if (w.hwnd == device.taskbar()) continue;  // the shell redraws its own title
-        EXPECT_FALSE(sim::WinOf(w.hwnd)->has_update) << w.name;
+        EXPECT_FALSE(device.Info(w.hwnd)->needs_paint) << w.name;
     }
     g_hwndButton = button;
     device.Close(pid, L"VeskClass");

@@ -10,8 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "core.h"
-#include "gdi.h"
 
 namespace {
 
@@ -113,143 +111,138 @@ uint32_t Quadrants(int x, int y, int size) {
     return Solid(kBlack);
 }
 
-// A program of the device with an icon group 104 (16 x 16 quadrants and a
-// plain 32 x 32) and group 101 (a lone 16 x 16), running the test's code.
+// Runs a test's code as a program of the device whose resources hold the
+// icon group 104 (16 x 16 quadrants and a plain 32 x 32), on a screen filled
+// with the background colour.
 class IconTest : public ::testing::Test {
 protected:
-    template <class F>
-    auto Run(F f) {
-        return sim::RunAs(thread, f);
-    }
-    void SetUp() override {
+    void InProgram(const std::function<void()>& body,
+                   std::vector<uint8_t> resources = ResFile(
+                       104, {{16, IconDib(16, 16, [](int x, int y) { return Quadrants(x, y, 16); })},
+                             {32, IconDib(32, 32, [](int, int) { return Solid(kGreen32); })}})) {
+        sim::ProgramImage image;
         image.exe_path = L"\\Windows\\iconic.exe";
-        image.instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x5A0000));
-        std::vector<uint8_t> res = ResFile(104, {{16, IconDib(16, 16, [](int x, int y) { return Quadrants(x, y, 16); })},
-                                                 {32, IconDib(32, 32, [](int, int) { return Solid(kGreen32); })}});
-        image.resources = res;
-        process = sim::NewProcess(image.exe_path, "iconic");
-        process->instance = image.instance;
-        process->image = &image;
-        thread = sim::NewThread(process, false);
-        Run([&] {
+        image.resources = std::move(resources);
+        image.entry = [&](HINSTANCE self) {
+            instance = self;
             dc = GetDC(nullptr);
             RECT all{0, 0, 240, 320};
             HBRUSH b = CreateSolidBrush(kBackground);
             FillRect(dc, &all, b);
             DeleteObject(b);
-        });
-    }
-    void TearDown() override {
-        Run([&] { ReleaseDC(nullptr, dc); });
+            body();
+            ReleaseDC(nullptr, dc);
+            return 0;
+        };
+        DWORD pid = device.Start(image);
+        EXPECT_EQ(device.ExitCode(pid), 0);
     }
 
-    long Icons() { return device.CountsOf(process->pid).icons; }
-    HICON Load(int id) {
-        return Run([&] { return LoadIconW(image.instance, MAKEINTRESOURCEW(id)); });
-    }
+    long Icons() { return device.CountsOf(GetCurrentProcessId()).icons; }
+    HICON Load(int id) { return LoadIconW(instance, MAKEINTRESOURCEW(id)); }
     COLORREF At(int x, int y) { return GetPixel(dc, x, y); }
 
     sim::Device device;
-    sim::Image image;
-    sim::Process* process = nullptr;
-    sim::Thread* thread = nullptr;
+    HINSTANCE instance = nullptr;
     HDC dc = nullptr;
 };
 
 TEST_F(IconTest, EveryLoadIsANewIconOfTheCallerUntilDestroyed) {
-    const long before = Icons();
-    HICON first = Load(104);
-    HICON second = Load(104);
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(Icons(), before + 2);
-    const auto* icon = device.machine().handles.Get<sim::icon::Icon>(first);
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->images.size(), 2u);  // the whole group is kept
+    InProgram([&] {
+        const long before = Icons();
+        HICON first = Load(104);
+        HICON second = Load(104);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        EXPECT_NE(first, second);
+        EXPECT_EQ(Icons(), before + 2);
 
-    EXPECT_TRUE(Run([&] { return DestroyIcon(first); }));
-    EXPECT_FALSE(Run([&] { return DestroyIcon(first); }));
-    EXPECT_TRUE(Run([&] { return DestroyIcon(second); }));
-    EXPECT_EQ(Icons(), before);
+        EXPECT_TRUE(DestroyIcon(first));
+        EXPECT_FALSE(DestroyIcon(first));
+        EXPECT_TRUE(DestroyIcon(second));
+        EXPECT_EQ(Icons(), before);
+    });
 }
 
 TEST_F(IconTest, LoadFailsForAMissingIconOrAnUnknownModule) {
-    EXPECT_EQ(Load(105), nullptr);
-    EXPECT_EQ(Run([] { return LoadIconW(reinterpret_cast<HINSTANCE>(uintptr_t(0x123000)), MAKEINTRESOURCEW(104)); }),
-              nullptr);
-    EXPECT_FALSE(Run([] { return DestroyIcon(reinterpret_cast<HICON>(uintptr_t(0x7770))); }));
+    InProgram([&] {
+        EXPECT_EQ(Load(105), nullptr);
+        EXPECT_EQ(LoadIconW(reinterpret_cast<HINSTANCE>(uintptr_t(0x123000)), MAKEINTRESOURCEW(104)),
+                  nullptr);
+        EXPECT_FALSE(DestroyIcon(reinterpret_cast<HICON>(uintptr_t(0x7770))));
+    });
 }
 
 TEST_F(IconTest, DrawsTheImageOfTheRequestedSizeWithTransparency) {
-    HICON icon = Load(104);
-    Run([&] { return DrawIconEx(dc, 10, 10, icon, 16, 16, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(10, 10), kBackground);  // masked quadrant
-    EXPECT_EQ(At(17, 17), kBackground);
-    EXPECT_EQ(At(18, 10), kBlue);
-    EXPECT_EQ(At(25, 17), kBlue);
-    EXPECT_EQ(At(10, 18), kYellow);
-    EXPECT_EQ(At(25, 25), kBlack);
-    EXPECT_EQ(At(26, 26), kBackground);
+    InProgram([&] {
+        HICON icon = Load(104);
+        DrawIconEx(dc, 10, 10, icon, 16, 16, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(10, 10), kBackground);  // masked quadrant
+        EXPECT_EQ(At(17, 17), kBackground);
+        EXPECT_EQ(At(18, 10), kBlue);
+        EXPECT_EQ(At(25, 17), kBlue);
+        EXPECT_EQ(At(10, 18), kYellow);
+        EXPECT_EQ(At(25, 25), kBlack);
+        EXPECT_EQ(At(26, 26), kBackground);
 
-    Run([&] { return DrawIconEx(dc, 40, 10, icon, 32, 32, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(40, 10), kGreen32);
-    EXPECT_EQ(At(71, 41), kGreen32);
-    EXPECT_EQ(At(72, 42), kBackground);
-    Run([&] { return DestroyIcon(icon); });
+        DrawIconEx(dc, 40, 10, icon, 32, 32, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(40, 10), kGreen32);
+        EXPECT_EQ(At(71, 41), kGreen32);
+        EXPECT_EQ(At(72, 42), kBackground);
+        DestroyIcon(icon);
+    });
 }
 
 TEST_F(IconTest, ScalesTheNextLargerImageByNearestNeighbour) {
-    HICON icon = Load(104);
-    // No size given: the icon's standard size. Between sizes: the next larger image.
-    Run([&] { return DrawIconEx(dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(31, 31), kGreen32);
-    EXPECT_EQ(At(32, 32), kBackground);
-    Run([&] { return DrawIconEx(dc, 50, 0, icon, 20, 12, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(50, 0), kGreen32);
-    EXPECT_EQ(At(69, 11), kGreen32);
-    EXPECT_EQ(At(70, 11), kBackground);
-    EXPECT_EQ(At(69, 12), kBackground);
-    Run([&] { return DestroyIcon(icon); });
+    InProgram([&] {
+        HICON icon = Load(104);
+        // No size given: the icon's standard size. Between sizes: the next larger image.
+        DrawIconEx(dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(31, 31), kGreen32);
+        EXPECT_EQ(At(32, 32), kBackground);
+        DrawIconEx(dc, 50, 0, icon, 20, 12, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(50, 0), kGreen32);
+        EXPECT_EQ(At(69, 11), kGreen32);
+        EXPECT_EQ(At(70, 11), kBackground);
+        EXPECT_EQ(At(69, 12), kBackground);
+        DestroyIcon(icon);
+    });
 }
 
 TEST_F(IconTest, ScaledQuadrantsKeepTheirEdgesAndTheirTransparency) {
-    std::vector<sim::res::IconImage> images(1);
-    images[0].width = images[0].height = 16;
-    images[0].bits_per_pixel = 32;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) images[0].argb.push_back(Quadrants(x, y, 16));
-    HICON icon = Run([&] { return sim::icon::Create(images); });
-    EXPECT_EQ(Icons(), 1);
-    Run([&] { return DrawIconEx(dc, 0, 0, icon, 40, 40, 0, nullptr, DI_NORMAL); });
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) {
-            COLORREF expected = x < 20 && y < 20 ? kBackground : x >= 20 && y < 20 ? kBlue : x < 20 ? kYellow : kBlack;
-            ASSERT_EQ(At(x, y), expected) << x << "," << y;
-        }
-    Run([&] { return DrawIconEx(dc, 100, 0, icon, 6, 6, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(102, 2), kBackground);
-    EXPECT_EQ(At(103, 2), kBlue);
-    EXPECT_EQ(At(102, 3), kYellow);
-    EXPECT_EQ(At(105, 5), kBlack);
-    EXPECT_EQ(At(106, 5), kBackground);
+    InProgram([&] {
+        HICON icon = Load(101);
+        EXPECT_EQ(Icons(), 1);
+        DrawIconEx(dc, 0, 0, icon, 40, 40, 0, nullptr, DI_NORMAL);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) {
+                COLORREF expected = x < 20 && y < 20 ? kBackground : x >= 20 && y < 20 ? kBlue : x < 20 ? kYellow : kBlack;
+                ASSERT_EQ(At(x, y), expected) << x << "," << y;
+            }
+        DrawIconEx(dc, 100, 0, icon, 6, 6, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(102, 2), kBackground);
+        EXPECT_EQ(At(103, 2), kBlue);
+        EXPECT_EQ(At(102, 3), kYellow);
+        EXPECT_EQ(At(105, 5), kBlack);
+        EXPECT_EQ(At(106, 5), kBackground);
 
-    // A flicker-free brush shows through the mask. DrawIcon draws the icon's
-    // own size: on the device it is DrawIconEx with no size and DI_NORMAL.
-    HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    Run([&] { return DrawIconEx(dc, 150, 0, icon, 16, 16, 0, white, DI_NORMAL); });
-    EXPECT_EQ(At(150, 0), RGB(255, 255, 255));
-    EXPECT_EQ(At(158, 0), kBlue);
-    EXPECT_TRUE(Run([&] { return DrawIcon(dc, 0, 100, icon); }));
-    EXPECT_EQ(At(15, 115), kBlack);
-    EXPECT_EQ(At(16, 115), kBackground);
-    EXPECT_EQ(At(0, 100), kBackground);
-    // A cell far larger than the screen costs only the pixels it covers.
-    Run([&] { return DrawIconEx(dc, -1000000000, -1000000000, icon, 2000000000, 2000000000, 0, nullptr, DI_NORMAL); });
-    EXPECT_EQ(At(5, 5), kBlack);
-    EXPECT_TRUE(Run([&] { return DestroyIcon(icon); }));
-    EXPECT_EQ(Icons(), 0);
-    EXPECT_FALSE(Run([&] { return DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); }));
+        // A flicker-free brush shows through the mask. DrawIcon draws the icon's
+        // own size: on the device it is DrawIconEx with no size and DI_NORMAL.
+        HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        DrawIconEx(dc, 150, 0, icon, 16, 16, 0, white, DI_NORMAL);
+        EXPECT_EQ(At(150, 0), RGB(255, 255, 255));
+        EXPECT_EQ(At(158, 0), kBlue);
+        EXPECT_TRUE(DrawIcon(dc, 0, 100, icon));
+        EXPECT_EQ(At(15, 115), kBlack);
+        EXPECT_EQ(At(16, 115), kBackground);
+        EXPECT_EQ(At(0, 100), kBackground);
+        // A cell far larger than the screen costs only the pixels it covers.
+        DrawIconEx(dc, -1000000000, -1000000000, icon, 2000000000, 2000000000, 0, nullptr, DI_NORMAL);
+        EXPECT_EQ(At(5, 5), kBlack);
+        EXPECT_TRUE(DestroyIcon(icon));
+        EXPECT_EQ(Icons(), 0);
+        EXPECT_FALSE(DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL));
+    }, ResFile(101, {{16, IconDib(16, 16, [](int x, int y) { return Quadrants(x, y, 16); })}}));
 }
 
 }  // namespace

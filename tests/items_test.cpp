@@ -4,8 +4,6 @@
 
 #include <shellapi.h>
 
-#include "core.h"
-#include "gdi.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -51,7 +49,7 @@ protected:
             DeleteObject(white);
             fn(hwnd, dc);
             ReleaseDC(hwnd, dc);
-            canvas_ = sim::WinOf(hwnd)->surface;
+            canvas_ = device_->Pixels(hwnd);
             DestroyWindow(hwnd);
             return 0;
         });
@@ -126,7 +124,7 @@ TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnl
     });
     EXPECT_EQ(mis.itemWidth, 46u);
     Draw(nullptr, ODS_SELECTED);
-    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
     for (int x = 0; x < 200; ++x) EXPECT_EQ(At(x, 9), highlight) << x;
 }
 
@@ -135,8 +133,8 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
     TaskEntry entry(L"Notes", pid, app);
-    COLORREF highlight = sim::gdi::SysColor(COLOR_HIGHLIGHT);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    COLORREF menu = GetSysColor(COLOR_MENU);
     ASSERT_NE(highlight, menu);
     for (UINT state : {0u, 1u, 17u, 3u}) {
         Draw(&entry, state);
@@ -151,12 +149,12 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
     Draw(&entry, 0);
     bool text = false;
     for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_MENUTEXT);
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_MENUTEXT);
     EXPECT_TRUE(text);
     Draw(&entry, ODS_SELECTED);
     text = false;
     for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == sim::gdi::SysColor(COLOR_HIGHLIGHTTEXT);
+        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_HIGHLIGHTTEXT);
     EXPECT_TRUE(text);
 }
 
@@ -164,7 +162,7 @@ TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
     HWND app = device().Launch({.name = "notes", .title = L"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF menu = GetSysColor(COLOR_MENU);
 
     TaskEntry task(L"Notes", pid, app);
     Draw(&task, 0);
@@ -203,7 +201,7 @@ TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
         const wchar_t* file = c.file ? c.file : L"\\Windows\\pword.exe";
         WithCanvas([&](HWND, HDC dc) {
             RECT rc{0, 0, 200, 18};
-            HBRUSH brush = CreateSolidBrush(sim::gdi::SysColor(COLOR_MENU));
+            HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_MENU));
             FillRect(dc, &rc, brush);
             DeleteObject(brush);
             SHFILEINFOW sfi{};
@@ -222,7 +220,7 @@ TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
     DWORD pid = 0, contacts_pid = 0;
     GetWindowThreadProcessId(app, &pid);
     GetWindowThreadProcessId(contacts, &contacts_pid);
-    COLORREF menu = sim::gdi::SysColor(COLOR_MENU);
+    COLORREF menu = GetSysColor(COLOR_MENU);
     TaskEntry entry(L"Notes", pid, app);
 
     device().FailCall("OpenProcess", 1, -1);
@@ -470,4 +468,73 @@ TEST_F(Fit, WithoutRoomForTheWorkBufferTheDotsAreDrawn) {
         DrawTextW(dc, L"...", 3, &rc, DT_SINGLELINE | DT_VCENTER);
     });
     EXPECT_EQ(fitted.pixels, canvas_.pixels);
+}
+
+// On the screen, in the task menu: the title in the bold font (wider than
+// the plain font could draw it), the close glyph's square outline 16 design
+// units from the item's right end.
+TEST(ItemsOnScreen, TitleIsBoldAndTheCloseGlyphSitsAtTheRightEnd) {
+    for (int dpi : {96, 192}) {
+        SCOPED_TRACE(dpi);
+        sim::Device device({.width = dpi * 5 / 2, .height = dpi * 10 / 3, .dpi = dpi});
+        vesk_host::StartVesk(device);
+        const wchar_t kTitle[] = L"WWWWWWWW";
+        device.Launch({.name = "wide", .title = kTitle});
+        int plain = 0, bold = 0;
+        COLORREF menu = 0;
+        RunProgram(device, [&] {
+            auto width = [&](LONG weight) {
+                LOGFONTW lf{};
+                GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
+                lf.lfHeight = -device.ScaleY(11);
+                lf.lfWeight = weight;
+                HFONT font = CreateFontIndirectW(&lf);
+                HDC dc = GetDC(nullptr);
+                HGDIOBJ old = SelectObject(dc, font);
+                SIZE size{};
+                GetTextExtentPoint32W(dc, kTitle, 8, &size);
+                SelectObject(dc, old);
+                ReleaseDC(nullptr, dc);
+                DeleteObject(font);
+                return int(size.cx);
+            };
+            plain = width(FW_NORMAL);
+            bold = width(FW_BOLD);
+            menu = GetSysColor(COLOR_MENU);
+            return 0;
+        });
+        ASSERT_GT(bold - plain, device.ScaleX(4));
+        device.Tap(device.config().width - device.ScaleX(28) + 1, 5);
+        auto view = device.OpenMenu();
+        ASSERT_TRUE(view.has_value());
+        ASSERT_GE(view->items.size(), 2u);
+        const RECT item = view->items[1].rect;
+        // The extent (inclusive) of the pixels in [x0, x1) of the item that pass.
+        auto extent = [&](int x0, int x1, const std::function<bool(COLORREF)>& pass) {
+            RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+            for (int y = item.top; y < item.bottom; ++y)
+                for (int x = x0; x < x1; ++x)
+                    if (pass(device.PixelAt(x, y)))
+                        r = RECT{std::min<LONG>(r.left, x), std::min<LONG>(r.top, y), std::max<LONG>(r.right, x),
+                                 std::max<LONG>(r.bottom, y)};
+            return r;
+        };
+        int x0 = item.right - device.ScaleX(18);
+        // The outline is the icon's square from its pixel 1 to 14 (of 16), 2 to 29 (of 32).
+        int first = dpi == 96 ? 1 : 2, last = dpi == 96 ? 14 : 29;
+        RECT glyph = extent(x0 - 2, x0 + device.ScaleX(16) + 2, [](COLORREF c) { return c == RGB(0, 102, 153); });
+        EXPECT_EQ(glyph.left, x0 + first);
+        EXPECT_EQ(glyph.right, x0 + last);
+        EXPECT_EQ(glyph.top, item.top + first);
+        if (dpi == 96) {
+            RECT ink = extent(item.left + 20, item.right - 20, [&](COLORREF c) { return c != menu; });
+            EXPECT_GT(ink.right - ink.left + 1, plain);
+            EXPECT_LE(ink.right - ink.left + 1, bold);
+            // The text's cell centred vertically in the 18 rows: the capitals'
+            // ink from row 6 to row 13.
+            EXPECT_EQ(ink.top - item.top, 6);
+            EXPECT_EQ(ink.bottom - item.top, 13);
+        }
+        device.Tap(0, device.config().height - 1);
+    }
 }

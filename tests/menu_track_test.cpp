@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "gdi.h"
 #include "program.h"
 #include "resource.h"
-#include "surface.h"
+#include <sim/surface.h>
 #include "vesk_image.h"
 
 namespace {
@@ -717,12 +716,12 @@ TEST_F(MenuTracking, OwnerDrawContextComesWithTheColoursOfTheItemsState) {
     POINT first = Centre(view.items[0].rect);
     device.PenDown(first.x, first.y);
     ASSERT_EQ(host.draw_colours.size(), 1u);
-    EXPECT_EQ(host.draw_colours[0].first, sim::gdi::SysColor(COLOR_HIGHLIGHTTEXT));
-    EXPECT_EQ(host.draw_colours[0].second, sim::gdi::SysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(host.draw_colours[0].first, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    EXPECT_EQ(host.draw_colours[0].second, GetSysColor(COLOR_HIGHLIGHT));
     POINT second = Centre(view.items[1].rect);
     device.PenMove(second.x, second.y);
     ASSERT_EQ(host.draw_colours.size(), 3u);
-    EXPECT_EQ(host.draw_colours[1].first, sim::gdi::SysColor(COLOR_MENUTEXT));
-    EXPECT_EQ(host.draw_colours[1].second, sim::gdi::SysColor(COLOR_MENU));
+    EXPECT_EQ(host.draw_colours[1].first, GetSysColor(COLOR_MENUTEXT));
+    EXPECT_EQ(host.draw_colours[1].second, GetSysColor(COLOR_MENU));
     device.PenUp(second.x, second.y);
 }

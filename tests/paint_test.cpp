@@ -4,7 +4,6 @@
 #include <set>
 #include <utility>
 
-#include "core.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -148,6 +147,31 @@ TEST_F(Paint, StandardLayoutAt192Dpi) {
     EXPECT_GE(across, 7);
 }
 
+// Where rounding to the nearest pixel decides: the button ScaleX(28) wide,
+// the dot at (3, ScaleY(9)) ScaleX(7) across, the disc ScaleX(1) from the
+// right edge and ScaleY(5) from the top, ScaleX(16) by ScaleY(16).
+TEST_F(Paint, StandardLayoutWhereRoundingMatters) {
+    struct Case {
+        int dpi, width, bar;
+        RECT dot, disc;  // extents, inclusive
+    } cases[] = {
+        {120, 35, 33, {3, 11, 11, 19}, {14, 6, 33, 25}}, {131, 38, 35, {3, 12, 12, 21}, {15, 7, 36, 28}},
+        {132, 39, 36, {3, 12, 12, 21}, {16, 7, 37, 28}}, {143, 42, 39, {3, 13, 12, 22}, {17, 7, 40, 30}},
+        {163, 48, 44, {3, 15, 14, 26}, {19, 8, 45, 34}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        Boot(240, 320, c.dpi);
+        device_->Launch({.name = "notes", .title = L"Notes"});
+        Face f = face();
+        ASSERT_EQ(button_.right - button_.left, c.width);
+        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
+                   c.dot.bottom, "dot");
+        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
+                   c.disc.bottom, "disc");
+    }
+}
+
 TEST_F(Paint, CompactLayoutBelow130PixelsWide) {
     Boot(129, 160, 96);
     device_->Launch({.name = "notes", .title = L"Notes"});
@@ -171,8 +195,10 @@ TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
     // background colour there is ink.
     RECT ink = f.Extent(kBack, RECT{12, 9, 26, 18});
     ASSERT_LE(ink.left, ink.right) << "no ink";
-    // Centred in (10, 5, 26, 20): the ink's middle within a pixel of 17.5.
-    EXPECT_NEAR((ink.left + ink.right) / 2.0, 17.5, 1.0);
+    // Centred in (10, 5, 26, 20), the disc shifted one pixel left: the cell
+    // of "ok" (12 pixels) from 12 to 23, its ink from 12 to 22.
+    EXPECT_EQ(ink.left, 12);
+    EXPECT_EQ(ink.right, 22);
     // No cross: the disc's corners of the cross box stay filled.
     EXPECT_EQ(f.At(15, 9), kFore);
     // Only the two colours of the theme are used: the text is drawn on a

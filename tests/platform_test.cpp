@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "program.h"
 
 using testing_support::RunProgram;
@@ -354,20 +353,20 @@ TEST(Platform, MinimizingSendsAWindowBehindTheOthersAndActivatesTheNext) {
 TEST(Platform, InvalidatingNoWindowInvalidatesEveryWindow) {
     sim::Device device;
     HWND a = device.Launch({.name = "alpha"});
-    EXPECT_FALSE(sim::WinOf(a)->has_update);
+    EXPECT_FALSE(device.Info(a)->needs_paint);
     bool app = false, taskbar = false, desktop = false;
     RunProgram(device, [&] {
         InvalidateRect(nullptr, nullptr, TRUE);
-        app = sim::WinOf(a)->has_update;
-        taskbar = sim::WinOf(device.taskbar())->has_update;
-        desktop = sim::WinOf(device.desktop())->has_update;
+        app = device.Info(a)->needs_paint;
+        taskbar = device.Info(device.taskbar())->needs_paint;
+        desktop = device.Info(device.desktop())->needs_paint;
         return 0;
     });
     EXPECT_TRUE(app);
     EXPECT_TRUE(taskbar);
     EXPECT_TRUE(desktop);
     // The device went idle again: every window has been repainted.
-    EXPECT_FALSE(sim::WinOf(a)->has_update);
+    EXPECT_FALSE(device.Info(a)->needs_paint);
 }
 
 TEST(Platform, RegistryReadsFailRatherThanCut) {
@@ -428,7 +427,7 @@ TEST(Platform, ShellFileInfoGivesAnIconTheCallerDestroys) {
 
 TEST(Platform, AProgramThatEndsGivesEverythingBackAndTheTaskbarItsProcedure) {
     sim::Device device;
-    WNDPROC original = sim::WinOf(device.taskbar())->proc;
+    WNDPROC original = device.Info(device.taskbar())->proc;
     RunProgram(device, [&] {
         CreateMutexW(nullptr, TRUE, L"Left");
         CreateSolidBrush(RGB(1, 2, 3));
@@ -438,7 +437,7 @@ TEST(Platform, AProgramThatEndsGivesEverythingBackAndTheTaskbarItsProcedure) {
     });
     // The platform puts the taskbar's procedure back rather than leave it
     // pointing into a program that no longer runs, and says so.
-    EXPECT_EQ(sim::WinOf(device.taskbar())->proc, original);
+    EXPECT_EQ(device.Info(device.taskbar())->proc, original);
     EXPECT_EQ(testing_support::LogLines(device, "hook dangling HHTaskBar").size(), 1u);
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "resource.h"
-#include "resources.h"
+#include <sim/resources.h>
 #include "vesk_res.h"
 
 namespace sim::res {

@@ -14,7 +14,7 @@
 
 #include "player.h"
 #include "script.h"
-#include "surface.h"
+#include <sim/surface.h>
 
 namespace fs = std::filesystem;
 using namespace vesk_sim;
@@ -310,6 +310,9 @@ TEST(ScriptParse, MalformedLinesNameTheirLineAndWhatIsWrong) {
         {"expect-counts vesk", "give at least one of gdi="},
         {"expect-counts vesk windows=1", "unknown option windows=1"},
         {"include", "include: missing file name"},
+        {"rotate now", "rotate: unexpected \"now\""},
+        {"display 320", "display: missing height"},
+        {"display 63 240", "display: width 63 is out of range 64..4096"},
         {"device 240 320", "device must be the first command"},
         {std::string("tap 1 2\x01"), "control character 0x01 in column 8"},
         {"app A title=\"\xC3\x28\"", "not valid UTF-8"},
@@ -330,6 +333,11 @@ TEST(ScriptParse, MalformedLinesNameTheirLineAndWhatIsWrong) {
     EXPECT_NE(ParseError("device 240 320 taskbar=161\n").message.find("taskbar 161 is out of range 0..160"),
               std::string::npos);
     EXPECT_EQ(ParseError("# first\n\ndevice 240 320\ndevice 240 320\n").line, 4);
+    // Points after a turn are checked against the turned screen.
+    EXPECT_EQ(Parse("rotate\ntap 319 239\n").commands.size(), 2u);
+    EXPECT_NE(ParseError("rotate\ntap 1 240\n").message.find("y 240 is out of range 0..239"), std::string::npos);
+    EXPECT_NE(ParseError("display 100 500\nrotate\nmenu-tap 0 at=500\n").message.find("at 500 is out of range 0..499"),
+              std::string::npos);
     // Two shots may not write the same file.
     ScriptError twice = ParseError("shot a.png\nshot ./a.png\n");
     EXPECT_EQ(twice.line, 2);

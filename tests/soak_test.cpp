@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "core.h"
 #include "vesk.h"
 #include "vesk_image.h"
 

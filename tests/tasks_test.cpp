@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core.h"
 #include "program.h"
 #include "vesk.h"
 
@@ -94,7 +93,7 @@ protected:
             BuildTaskMenu(popup);
             b.count = g_nMenuItems;
             {
-                sim::PlatformScope uncounted;  // the test's own bookkeeping is not vesk's heap
+                sim::Bookkeeping uncounted;  // the test's own bookkeeping is not vesk's heap
                 b.items = ReadMenu(popup);
             }
             if (use) use(popup);
@@ -314,13 +313,17 @@ TEST_F(Actions, CloseTaskWindowTreatsEachKindOfWindowItsWay) {
                          .on_ok = sim::OnOk::Ignore});
     HWND almost = Launch({.name = "almost", .style = 0x90000000, .exstyle = WS_EX_CAPTIONOKBTN,
                           .on_ok = sim::OnOk::Ignore});
+    HWND more = Launch({.name = "more", .style = 0x90C00004, .exstyle = WS_EX_CAPTIONOKBTN,
+                        .on_ok = sim::OnOk::Ignore});
     HWND shell = Launch({.name = "shellwin", .exe = L"shell32.exe"});
     HWND shell_ok = Launch({.name = "shellok", .exe = L"shell32.exe", .exstyle = WS_EX_CAPTIONOKBTN,
                             .on_ok = sim::OnOk::Ignore});
     HWND plain = Launch({.name = "plain", .on_close = sim::OnClose::Ignore});
-    for (HWND h : {ok, sheet, almost, shell, shell_ok, plain}) device().ClearReceived(h);
+    HWND shell_case = Launch({.name = "shellcase", .exe = L"Shell32.exe", .on_close = sim::OnClose::Ignore});
+    const HWND all[] = {ok, sheet, almost, more, shell, shell_ok, plain, shell_case};
+    for (HWND h : all) device().ClearReceived(h);
 
-    for (HWND h : {ok, sheet, almost, shell, shell_ok, plain}) Act([&] { CloseTaskWindow(h); });
+    for (HWND h : all) Act([&] { CloseTaskWindow(h); });
 
     const auto& got_ok = device().Received(ok);
     ASSERT_EQ(got_ok.size(), 1u);
@@ -338,9 +341,11 @@ TEST_F(Actions, CloseTaskWindowTreatsEachKindOfWindowItsWay) {
     EXPECT_EQ(got_sheet[1].wparam, WPARAM(PSBTN_OK));
     EXPECT_EQ(got_sheet[1].lparam, 0);
     EXPECT_FALSE(got_sheet[1].sent);
-    EXPECT_EQ(sim::WinOf(sheet), nullptr);  // a property sheet closes on its OK press
+    EXPECT_FALSE(device().Info(sheet));  // a property sheet closes on its OK press
 
+    // Any other style, with a bit fewer or more, is no property sheet.
     EXPECT_EQ(Messages(device(), almost), (std::vector<UINT>{WM_COMMAND}));
+    EXPECT_EQ(Messages(device(), more), (std::vector<UINT>{WM_COMMAND}));
 
     // The shell's window is hidden and put at the bottom, never closed.
     EXPECT_TRUE(Messages(device(), shell).empty());
@@ -359,6 +364,8 @@ TEST_F(Actions, CloseTaskWindowTreatsEachKindOfWindowItsWay) {
     EXPECT_EQ(got_plain[0].message, UINT(WM_CLOSE));
     EXPECT_EQ(got_plain[0].wparam, 0u);
     EXPECT_EQ(got_plain[0].lparam, 0);
+    // The shell's name is compared exactly: another case is another program.
+    EXPECT_EQ(Messages(device(), shell_case), (std::vector<UINT>{WM_CLOSE}));
 }
 
 TEST_F(Actions, CloseTaskWindowLeavesAWindowAloneWhenItsProcessCannotBeFound) {
@@ -395,28 +402,28 @@ TEST_F(Actions, CloseAllTasksClosesTopToBottomOneAfterAnother) {
         return 0;
     });
     EXPECT_TRUE(device().IsHung());
-    EXPECT_FALSE(sim::WinOf(c));
-    EXPECT_TRUE(sim::WinOf(b));
-    EXPECT_TRUE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(c));
+    EXPECT_TRUE(device().Info(b));
+    EXPECT_TRUE(device().Info(a));
     EXPECT_TRUE(device().Received(a).empty() || device().Received(a).back().message != WM_CLOSE);
     device().Release(b);
     EXPECT_FALSE(device().IsHung());
-    EXPECT_FALSE(sim::WinOf(b));
-    EXPECT_FALSE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(b));
+    EXPECT_FALSE(device().Info(a));
     auto closes = LogLines(device(), "WM_CLOSE", mark);
     ASSERT_EQ(closes.size(), 3u);
     EXPECT_NE(closes[0].find("msg charlie "), std::string::npos);
     EXPECT_NE(closes[1].find("msg bravo "), std::string::npos);
     EXPECT_NE(closes[2].find("msg alpha "), std::string::npos);
     // The desktop is never closed.
-    EXPECT_TRUE(sim::WinOf(device().desktop()));
+    EXPECT_TRUE(device().Info(device().desktop()));
 }
 
 TEST_F(Actions, CloseAllTasksOnADesktopOnlyMenuClosesNothing) {
     size_t mark = device().Log().size();
     Built b = Build([](HMENU popup) { CloseAllTasks(popup); });
     EXPECT_TRUE(LogLines(device(), "msg", mark).empty());
-    EXPECT_TRUE(sim::WinOf(device().desktop()));
+    EXPECT_TRUE(device().Info(device().desktop()));
 }
 
 TEST_F(Actions, CloseBackgroundTasksSparesTheWindowThatWasInFront) {
@@ -424,9 +431,9 @@ TEST_F(Actions, CloseBackgroundTasksSparesTheWindowThatWasInFront) {
     HWND b = Launch({.name = "bravo"});
     HWND front = Launch({.name = "front"});
     Build([](HMENU popup) { CloseBackgroundTasks(popup); });
-    EXPECT_TRUE(sim::WinOf(front));
-    EXPECT_FALSE(sim::WinOf(a));
-    EXPECT_FALSE(sim::WinOf(b));
+    EXPECT_TRUE(device().Info(front));
+    EXPECT_FALSE(device().Info(a));
+    EXPECT_FALSE(device().Info(b));
     EXPECT_TRUE(Messages(device(), front).empty() || Messages(device(), front).back() != WM_CLOSE);
 }
 
@@ -456,7 +463,7 @@ TEST_F(Actions, ItemsWithoutAnEntryAreSkippedByTheWalks) {
         DestroyMenu(menu);
         return 0;
     });
-    EXPECT_FALSE(sim::WinOf(a));
+    EXPECT_FALSE(device().Info(a));
 }
 
 TEST_F(Actions, ShowDesktopMinimizesFrontToBackUntilTheDesktopIsInFront) {
@@ -480,21 +487,38 @@ TEST_F(Actions, ShowDesktopMinimizesFrontToBackUntilTheDesktopIsInFront) {
     EXPECT_TRUE(LogLines(device(), "minimized", mark).empty());
 }
 
+// A window that stays in front when it is minimized ends the loop: bravo is
+// minimized, then every ShowWindow fails and alpha stays in front.
 TEST_F(Actions, ShowDesktopEndsWhenMinimizingChangesNothing) {
     Launch({.name = "alpha"});
-    device().FailCall("ShowWindow", 1, -1);
+    HWND bravo = Launch({.name = "bravo"});
     long calls_before = Calls(device(), "ShowWindow");
+    size_t mark = device().Log().size();
+    device().FailCall("ShowWindow", 2, -1);
     Act([] { ShowDesktop(); });
-    EXPECT_EQ(Calls(device(), "ShowWindow") - calls_before, 1);
     device().ClearFaults();
+    EXPECT_EQ(Calls(device(), "ShowWindow") - calls_before, 2);
+    auto minimized = LogLines(device(), "minimized", mark);
+    ASSERT_EQ(minimized.size(), 1u);
+    EXPECT_NE(minimized[0].find("minimized bravo"), std::string::npos);
+    EXPECT_NE(device().Foreground(), bravo);
 }
 
-TEST_F(Actions, ShowDesktopWithoutADesktopEnds) {
+// Without a desktop each window is minimized once, front to back, and the
+// loop ends when the first one minimized is in front again.
+TEST_F(Actions, ShowDesktopWithoutADesktopMinimizesEveryWindowOnce) {
     Boot({.desktop = false});
     Launch({.name = "alpha"});
     Launch({.name = "bravo"});
+    HWND charlie = Launch({.name = "charlie"});
+    size_t mark = device().Log().size();
     Act([] { ShowDesktop(); });
-    SUCCEED();
+    auto minimized = LogLines(device(), "minimized", mark);
+    ASSERT_EQ(minimized.size(), 3u);
+    EXPECT_NE(minimized[0].find("minimized charlie"), std::string::npos);
+    EXPECT_NE(minimized[1].find("minimized bravo"), std::string::npos);
+    EXPECT_NE(minimized[2].find("minimized alpha"), std::string::npos);
+    EXPECT_EQ(device().Foreground(), charlie);
 }
 
 TEST_F(Actions, MinimizeSendsTheWindowBehindTheOthers) {

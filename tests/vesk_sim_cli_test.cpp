@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "surface.h"
+#include <sim/surface.h>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -295,8 +295,10 @@ TEST_F(CliTest, TheDemoTourWritesItsShotsLogAndContactSheet) {
         EXPECT_NE(log.find(" shot " + entry.path().filename().string() + "\n"), std::string::npos);
         sim::Surface s;
         ASSERT_TRUE(sim::ReadPng(entry.path().string(), &s));
-        EXPECT_EQ(s.width, 240);
-        EXPECT_EQ(s.height, 320);
+        // One step of the tour turns the screen to landscape.
+        bool landscape = entry.path().filename().string().find("landscape") != std::string::npos;
+        EXPECT_EQ(s.width, landscape ? 320 : 240);
+        EXPECT_EQ(s.height, landscape ? 240 : 320);
     }
     EXPECT_GE(shots, 10);
     sim::Surface sheet;
@@ -382,12 +384,26 @@ TEST_F(CliTest, TheWindowTakesRealPointerAndKeyEvents) {
     EXPECT_GT(changed_below, 200) << "no popup below the button";
     EXPECT_EQ(changed_corner, 0);
 
+    // r turns the screen and the window with it, at the same zoom.
+    xdotool({"key", "r"});
+    EXPECT_TRUE(sim.ReadUntil("screen 320x240\n", std::chrono::seconds(20))) << sim.out() << sim.err();
+    sim::Surface turned = screenshot();
+    EXPECT_EQ(turned.width, 320);
+    EXPECT_EQ(turned.height, 240);
+    std::string geometry;
+    for (int i = 0; i < 50 && geometry.find("640x480") == std::string::npos; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        geometry = xdotool({"getwindowgeometry", window});
+    }
+    EXPECT_NE(geometry.find("640x480"), std::string::npos) << geometry;
+
     xdotool({"key", "Escape"});
     EXPECT_EQ(sim.Wait(std::chrono::seconds(30)), 0) << sim.out() << sim.err();
     EXPECT_NE(sim.out().find("vesk exited with code 0\n"), std::string::npos) << sim.out();
     EXPECT_NE(sim.out().find("event log: " + (dir_ / "out/events.log").string()), std::string::npos) << sim.out();
     std::string log = Slurp(dir_ / "out/events.log");
     EXPECT_NE(log.find(" menu open "), std::string::npos) << log;
+    EXPECT_NE(log.find(" display 320 240\n"), std::string::npos);
     EXPECT_NE(log.find(" hook removed\n"), std::string::npos);
     EXPECT_NE(log.find(" exit 0\n"), std::string::npos);
 }

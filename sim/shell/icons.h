@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "resources.h"
+#include <sim/resources.h>
 
 namespace sim::shell {
 

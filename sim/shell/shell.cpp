@@ -11,7 +11,7 @@
 #include "icons.h"
 #include "paint.h"
 #include "registry.h"
-#include "resources.h"
+#include <sim/resources.h>
 
 namespace sim::icon {
 HICON Create(std::vector<sim::res::IconImage> images);

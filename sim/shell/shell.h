@@ -3,7 +3,7 @@
 // both in the process "shell32.exe", and the simulated applications.
 #pragma once
 
-#include <sim/device.h>
+#include <sim/records.h>
 
 namespace sim::shell {
 
@@ -11,6 +11,8 @@ void Boot(const DeviceConfig& config);
 HWND Launch(const AppConfig& app);
 // The shell tells the taskbar that something changed (message 1024).
 void Notify();
+// The screen takes a new size (a rotation swaps width and height).
+void ChangeDisplay(int width, int height);
 HWND FindApp(const std::string& name);
 // Icons of executables and shortcut files in the simulated file system.
 void AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file);

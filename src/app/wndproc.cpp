@@ -68,17 +68,38 @@ LRESULT CALLBACK ButtonWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
+/* The taskbar took a new size (the screen turned): the button goes to its
+   new right end, as high as the taskbar, and is drawn again. The face's
+   layout, the menu's place and the zones all follow from the button. */
+void OnTaskBarSize(int cxTaskBar, int cyTaskBar)
+{
+    int cx = ScaleX(BUTTON_WIDTH);
+
+    MoveWindow(g_hwndButton, cxTaskBar - cx, 0, cx, cyTaskBar, TRUE);
+    InvalidateRect(g_hwndButton, NULL, TRUE);
+}
+
 LRESULT CALLBACK TaskBarHookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT lResult;
 
     lResult = CallWindowProcW(g_pfnTaskBarProc, hwnd, message, wParam, lParam);
 
-    /* The window in front changed: show its state on the button. Until the
-       button exists there is nothing to repaint (a null window would mean
-       every window on the screen). */
-    if (message == WM_SHELL_NOTIFY && g_hwndButton != NULL)
+    /* Until the button exists there is nothing to move or repaint (a null
+       window would mean every window on the screen). */
+    if (g_hwndButton == NULL)
+        return lResult;
+
+    switch (message) {
+    case WM_SHELL_NOTIFY:
+        /* The window in front changed: show its state on the button. */
         InvalidateRect(g_hwndButton, NULL, TRUE);
+        break;
+
+    case WM_SIZE:
+        OnTaskBarSize(LOWORD(lParam), HIWORD(lParam));
+        break;
+    }
 
     return lResult;
 }

@@ -76,21 +76,23 @@ void MinimizeWindow(HWND hwnd)
 void ShowDesktop(void)
 {
     HWND hwndFront;
+    HWND hwndFirst = NULL;
     HWND hwndLast = NULL;
     int nPass;
 
-    /* Without a desktop there is nothing to bring to the front. */
-    if (g_hwndDesktop == NULL)
-        return;
-
-    /* Minimizes whatever is in front until the desktop is. A pass that
-       leaves the same window in front, or no window in front at all, ends
-       it: nothing more can be done. */
+    /* Minimizes whatever is in front until the desktop is; without a desktop,
+       until no window is in front. A minimized window goes behind the others,
+       so the windows come to the front one after another; the first one
+       minimized coming back means every window has had its turn. A pass that
+       leaves the same window in front ends the loop too: nothing more can be
+       done. */
     for (nPass = 0; nPass < SHOW_DESKTOP_MAX_PASSES; nPass++) {
         hwndFront = GetForegroundWindow();
-        if (hwndFront == g_hwndDesktop || hwndFront == NULL || hwndFront == hwndLast)
+        if (hwndFront == g_hwndDesktop || hwndFront == NULL || hwndFront == hwndLast || hwndFront == hwndFirst)
             break;
         MinimizeWindow(hwndFront);
+        if (hwndFirst == NULL)
+            hwndFirst = hwndFront;
         hwndLast = hwndFront;
     }
 }

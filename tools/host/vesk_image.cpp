@@ -1,5 +1,8 @@
 #include "vesk_image.h"
 
+#include <cstddef>
+#include <vector>
+
 #include "vesk.h"
 #include "vesk_res.h"
 
@@ -7,21 +10,37 @@ namespace vesk_host {
 
 namespace {
 
+// vesk's writable data, gathered into two sections when vesk is built
+// (cmake/fresh_globals.cmake); the linker marks where each begins and ends.
+extern "C" {
+extern char __start_vesk_data[] __attribute__((weak));
+extern char __stop_vesk_data[] __attribute__((weak));
+extern char __start_vesk_bss[] __attribute__((weak));
+extern char __stop_vesk_bss[] __attribute__((weak));
+}
+
+// Byte by byte and uninstrumented: the sections hold the sanitizers' guard
+// bytes between globals as well.
+__attribute__((no_sanitize("address"))) void CopyBytes(volatile char* to, const volatile char* from, size_t n) {
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+}
+__attribute__((no_sanitize("address"))) void ZeroBytes(volatile char* to, size_t n) {
+    for (size_t i = 0; i < n; ++i) to[i] = 0;
+}
+
+size_t DataSize() { return size_t(__stop_vesk_data - __start_vesk_data); }
+
+// The initialised data as the image declares it, taken before any vesk code runs.
+const std::vector<char> g_initialData = [] {
+    std::vector<char> copy(DataSize());
+    CopyBytes(copy.data(), __start_vesk_data, copy.size());
+    return copy;
+}();
+
 // A new process starts with its globals as the program's image declares them.
 void ResetGlobals() {
-    g_hInstance = NULL;
-    g_hwndButton = NULL;
-    g_hwndDesktop = NULL;
-    g_pfnTaskBarProc = NULL;
-    g_nLogPixelsX = 0;
-    g_nLogPixelsY = 0;
-    g_crThemeBack = 0;
-    g_crThemeFore = 0;
-    g_hBoldFont = NULL;
-    g_hCloseIcon = NULL;
-    g_bPressed = 0;
-    g_bMenuZone = 0;
-    g_nMenuItems = 0;
+    CopyBytes(__start_vesk_data, g_initialData.data(), g_initialData.size());
+    ZeroBytes(__start_vesk_bss, size_t(__stop_vesk_bss - __start_vesk_bss));
 }
 
 sim::ProgramImage MakeImage() {

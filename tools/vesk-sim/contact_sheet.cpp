@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "gdi.h"
-#include "surface.h"
-#include "text.h"
+#include <sim/device.h>
+#include <sim/lettering.h>
+
 #include "text_util.h"
 
 namespace vesk_sim {
@@ -52,7 +52,7 @@ sim::Surface Shrink(const sim::Surface& src, int w, int h) {
 // Greedy word wrap into at most `max_lines`; the last line ends in "..." if
 // the text does not fit.
 std::vector<std::wstring> Wrap(const LOGFONTW& font, const std::wstring& text, int width, int max_lines) {
-    auto fits = [&](const std::wstring& s) { return sim::text::Measure(font, s).cx <= width; };
+    auto fits = [&](const std::wstring& s) { return sim::MeasureLine(font, s).cx <= width; };
     std::vector<std::wstring> lines;
     std::wstring line;
     size_t i = 0;
@@ -120,20 +120,19 @@ bool WriteContactSheet(const std::vector<ShotRecord>& shots, const std::string& 
         }
         sim::Device text_device;  // the text engine lives with a device
         const LOGFONTW heading = Font(16, true), name_font = Font(11, true), caption_font = Font(11, false);
-        const int line_h = sim::text::FontMetrics(caption_font).height + 1;
+        const int line_h = sim::MeasureLine(caption_font, L"Ag").cy + 1;
         int thumb_h = 1;
         for (const sim::Surface& s : images)
             thumb_h = std::max(thumb_h, (s.height * kThumbWidth + s.width / 2) / std::max(s.width, 1));
         const int cell_w = kThumbWidth + 2 * kPad + 16;
         const int cell_h = thumb_h + 8 + line_h * (1 + kCaptionLines) + kPad;
-        const int header_h = sim::text::FontMetrics(heading).height + 2 * kPad;
+        const int header_h = sim::MeasureLine(heading, L"Ag").cy + 2 * kPad;
         const int columns = std::clamp(int(images.size()), 1, kColumns);
         const int rows = std::max(1, int((images.size() + size_t(columns) - 1) / size_t(columns)));
 
         sim::Surface sheet;
         sheet.Resize(columns * cell_w + kPad, header_h + rows * cell_h + kPad, kBackground);
-        sim::gdi::Canvas canvas{&sheet, RECT{0, 0, sheet.width, sheet.height}};
-        sim::text::DrawLine(canvas, heading, kPad, kPad, Widen(title), kInk);
+        sim::DrawLine(sheet, RECT{0, 0, sheet.width, sheet.height}, heading, kPad, kPad, Widen(title), kInk);
 
         for (size_t i = 0; i < images.size(); ++i) {
             const sim::Surface& s = images[i];
@@ -146,13 +145,11 @@ bool WriteContactSheet(const std::vector<ShotRecord>& shots, const std::string& 
             int text_w = cell_w - kPad;
             std::wstring name = std::to_wstring(i + 1) + L". " + Widen(shots[i].file);
             for (const std::wstring& line : Wrap(name_font, name, text_w, 1)) {
-                sim::gdi::Canvas cell = canvas.Within(RECT{cx, ty, cx + text_w, ty + line_h});
-                sim::text::DrawLine(cell, name_font, cx, ty, line, kInk);
+                sim::DrawLine(sheet, RECT{cx, ty, cx + text_w, ty + line_h}, name_font, cx, ty, line, kInk);
                 ty += line_h;
             }
             for (const std::wstring& line : Wrap(caption_font, Widen(shots[i].caption), text_w, kCaptionLines)) {
-                sim::gdi::Canvas cell = canvas.Within(RECT{cx, ty, cx + text_w, ty + line_h});
-                sim::text::DrawLine(cell, caption_font, cx, ty, line, kGrey);
+                sim::DrawLine(sheet, RECT{cx, ty, cx + text_w, ty + line_h}, caption_font, cx, ty, line, kGrey);
                 ty += line_h;
             }
         }

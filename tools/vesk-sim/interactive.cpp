@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
-#include "core.h"  // sim::Log
 #include "player.h"
 #include "samples.h"
-#include "surface.h"
+#include <sim/surface.h>
 #include "vesk_image.h"
 #endif
 
@@ -59,9 +59,10 @@ bool DisplayNamed() {
 
 class Session {
 public:
-    Session(const Options& o, std::ostream& out, std::ostream& err, SDL_Renderer* renderer, SDL_Texture* texture)
-        : options_(o), out_(out), err_(err), renderer_(renderer), texture_(texture),
-          device_(sim::DeviceConfig{o.width, o.height, o.dpi}) {
+    Session(const Options& o, std::ostream& out, std::ostream& err, SDL_Window* window, SDL_Renderer* renderer,
+            SDL_Texture* texture)
+        : options_(o), out_(out), err_(err), window_(window), renderer_(renderer), texture_(texture),
+          device_(sim::DeviceConfig{o.width, o.height, o.dpi}), width_(o.width), height_(o.height) {
         for (const sim::AppConfig& app : BootSamples()) device_.Launch(app);
         vesk_ = vesk_host::StartVesk(device_);
         frame_.resize(size_t(o.width) * size_t(o.height));
@@ -103,7 +104,7 @@ private:
 
     POINT ToDevice(int x, int y) const {
         int zoom = options_.Zoom();
-        return POINT{std::clamp(x / zoom, 0, options_.width - 1), std::clamp(y / zoom, 0, options_.height - 1)};
+        return POINT{std::clamp(x / zoom, 0, width_ - 1), std::clamp(y / zoom, 0, height_ - 1)};
     }
 
     bool Handle(const SDL_Event& e, bool* dirty) {
@@ -113,6 +114,7 @@ private:
             if (e.key.keysym.sym == SDLK_ESCAPE) return false;
             if (e.key.keysym.sym == SDLK_n && !e.key.repeat) LaunchAnother();
             if (e.key.keysym.sym == SDLK_s && !e.key.repeat) SaveScreenshot();
+            if (e.key.keysym.sym == SDLK_r && !e.key.repeat && !pen_) Rotate(dirty);
             return true;
         case SDL_MOUSEBUTTONDOWN:
             if (e.button.button == SDL_BUTTON_LEFT && !pen_) {
@@ -142,6 +144,24 @@ private:
         }
     }
 
+    // The device's screen turns and the window turns with it.
+    void Rotate(bool* dirty) {
+        SDL_Texture* texture = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                                 height_, width_);
+        if (!texture) {
+            err_ << "vesk-sim: cannot draw a turned screen: " << SDL_GetError() << std::endl;
+            return;
+        }
+        turned_.reset(texture);
+        texture_ = texture;
+        device_.Rotate();
+        std::swap(width_, height_);
+        SDL_SetWindowSize(window_, width_ * options_.Zoom(), height_ * options_.Zoom());
+        frame_.assign(size_t(width_) * size_t(height_), 0);
+        out_ << "screen " << width_ << "x" << height_ << std::endl;
+        *dirty = true;
+    }
+
     void LaunchAnother() {
         sim::AppConfig app = ExtraSample(extra_++);
         if (device_.Launch(app)) out_ << "launched " << app.name << std::endl;
@@ -163,7 +183,7 @@ private:
             err_ << "vesk-sim: cannot write " << path.string() << ": " << why << std::endl;
             return;
         }
-        sim::Log("shot " + name);
+        device_.Note("shot " + name);
         out_ << "screenshot: " << path.string() << std::endl;
     }
 
@@ -183,7 +203,7 @@ private:
     }
 
     void Present() {
-        SDL_UpdateTexture(texture_, nullptr, frame_.data(), options_.width * int(sizeof(Uint32)));
+        SDL_UpdateTexture(texture_, nullptr, frame_.data(), width_ * int(sizeof(Uint32)));
         SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
@@ -199,7 +219,7 @@ private:
     void DismissMenu() {
         std::optional<sim::MenuView> menu = device_.OpenMenu();
         if (!menu) return;
-        const int w = options_.width, h = options_.height;
+        const int w = width_, h = height_;
         for (POINT p : {POINT{0, h - 1}, POINT{w - 1, h - 1}, POINT{0, 0}}) {
             const RECT& r = menu->rect;
             if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) continue;
@@ -236,9 +256,13 @@ private:
     const Options& options_;
     std::ostream& out_;
     std::ostream& err_;
+    SDL_Window* window_;
     SDL_Renderer* renderer_;
     SDL_Texture* texture_;
+    std::unique_ptr<SDL_Texture, TextureFree> turned_;  // the texture after a rotation
     sim::Device device_;
+    int width_;
+    int height_;
     DWORD vesk_ = 0;
     std::vector<Uint32> frame_;
     Uint64 last_tick_ = 0;
@@ -285,9 +309,9 @@ int RunWindow(const Options& o, std::ostream& out, std::ostream& err, bool* no_d
         err << "vesk-sim: cannot draw into the window: " << SDL_GetError() << '\n';
         return kExitScript;
     }
-    Session session(o, out, err, renderer.get(), texture.get());
+    Session session(o, out, err, window.get(), renderer.get(), texture.get());
     out << title << ": the mouse is the pen; n launches another application, s saves a screenshot, "
-        << "Escape ends vesk" << std::endl;
+        << "r turns the screen, Escape ends vesk" << std::endl;
     return session.Run();
 }
 

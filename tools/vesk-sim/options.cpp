@@ -21,6 +21,8 @@ and stroke. The device's clock follows real time, so a press of vesk's button
 lasts its 200 ms. Keys:
   n          launch another sample application
   s          save a screenshot into the output folder (its path is printed)
+  r          turn the screen (portrait to landscape and back); the window
+             turns with it
   Escape     end vesk (WM_CLOSE to its button) and the session; closing the
              window does the same. vesk's exit code and the event log's path
              are printed.
@@ -85,6 +87,12 @@ Scripts
                          tap = down then up, no time between
   wait MS                advance the virtual clock, 0..3600000 ms
   notify                 the shell sends message 1024 to the taskbar
+  rotate                 the screen turns: width and height swap, dpi kept;
+                         the taskbar, the desktop and full-screen applications
+                         take the new size (WM_SIZE), every top-level window
+                         gets WM_SETTINGCHANGE, an open popup menu is dismissed;
+                         later points are checked against the new screen
+  display W H            the same for any new size, W and H 64..4096
   dump                   log every window and each process's handle counts
   shot FILE              screenshot: an RGB PNG of the screen's size; FILE is
                          relative to the output folder, ends in .png, may
@@ -140,6 +148,7 @@ Event log (events.log): one event a line, the virtual time in ms first:
                  [in-view|out-of-view]       (the last word when it scrolls)
   T menu scroll first=K last=L       the popup scrolled: K..L in view
   T menu closed result=ID
+  T display W H                      the screen turned or took a new size
   T shot FILE                        a screenshot was written
   T window class="C" title="T" rect=L,T,R,B parent=NAME visible=0|1 pid=N
   T objects pid=N gdi=N icons=N handles=N menus=N heap=N     (from dump)

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <ostream>
 
-#include "core.h"  // sim::Log: the player's own events go into the device's log, in time order
 #include "text_util.h"
 #include "vesk_image.h"
 
@@ -99,6 +98,8 @@ private:
     }
     void Do(const WaitCmd& w) { device_.Wait(w.ms); }
     void Do(const NotifyCmd&) { device_.Notify(); }
+    void Do(const RotateCmd&) { device_.Rotate(); }
+    void Do(const DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const DumpCmd&) { device_.LogDump(); }
     void Do(const ShotCmd& s) {
         fs::path path = out_ / s.file;
@@ -107,7 +108,7 @@ private:
         std::string why;
         if (ec || !device_.Screenshot(path.string(), &why))
             Error("shot: cannot write " + path.string() + ": " + (ec ? ec.message() : why));
-        sim::Log("shot " + s.file);
+        device_.Note("shot " + s.file);
         result_.shots.push_back(ShotRecord{s.file, path, s.caption, line_});
     }
     void Do(const QuitCmd&) {

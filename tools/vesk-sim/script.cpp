@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -254,8 +255,8 @@ const std::vector<std::string>& CommandWords() {
     static const std::vector<std::string> kWords = {
         "device", "reg",  "theme", "app",  "activate", "release",     "start",     "down",
         "move",   "up",   "tap",   "wait", "notify",   "dump",        "shot",      "quit",
-        "menu-tap", "menu-scroll", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window", "expect-counts",
-        "include"};
+        "menu-tap", "menu-scroll", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window",
+        "expect-counts", "include", "rotate", "display"};
     return kWords;
 }
 
@@ -384,7 +385,10 @@ private:
     }
 
     Action Parse(const std::string& word, Args& a, const Line& line) {
-        const sim::DeviceConfig& d = script_.device;
+        // Points are checked against the screen as it stands at this line.
+        const struct {
+            int width, height;
+        } d{screen_ ? screen_->first : script_.device.width, screen_ ? screen_->second : script_.device.height};
         auto x_of = [&](const std::string& what) { return int(a.Num(what, 0, d.width - 1)); };
         auto y_of = [&](const std::string& what) { return int(a.Num(what, 0, d.height - 1)); };
 
@@ -434,6 +438,19 @@ private:
                                                  : previous_source_;
             last_comment_.clear();
             return s;
+        }
+        if (word == "rotate") {
+            a.End();
+            screen_ = {d.height, d.width};
+            return RotateCmd{};
+        }
+        if (word == "display") {
+            DisplayCmd c;
+            c.width = int(a.Num("width", 64, 4096));
+            c.height = int(a.Num("height", 64, 4096));
+            a.End();
+            screen_ = {c.width, c.height};
+            return c;
         }
         if (word == "menu-tap") {
             MenuTapCmd m;
@@ -577,6 +594,7 @@ private:
     const Loader& loader_;
     Script script_;
     bool seen_command_ = false;
+    std::optional<std::pair<int, int>> screen_;  // after a rotate or display line
     std::set<std::string> including_;
     std::map<std::string, int> shots_;
     std::string last_comment_;

@@ -64,6 +64,11 @@ struct MenuScrollCmd {
     int times = 1;
 };
 struct MenuDismissCmd {};
+struct RotateCmd {};
+struct DisplayCmd {
+    int width = 0;
+    int height = 0;
+};
 struct ExpectCmd {
     std::string text;
     bool negated = false;  // expect-not
@@ -85,8 +90,8 @@ struct ExpectCountsCmd {
 };
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
-                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd, ExpectPixelCmd,
-                            ExpectWindowCmd, ExpectCountsCmd>;
+                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd,
+                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd>;
 
 struct Command {
     std::string file;    // the script file the command came from (an included one too)

@@ -2,14 +2,7 @@
 // simulator's own conversions.
 #pragma once
 
-#include <string>
-#include <string_view>
-
-namespace sim {
-bool ValidUtf8(std::string_view s);
-std::wstring Widen(std::string_view s);
-std::string Narrow(std::wstring_view w);
-}  // namespace sim
+#include <sim/utf8.h>
 
 namespace vesk_sim {
 

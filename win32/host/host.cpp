@@ -17,6 +17,7 @@ namespace {
 
 constexpr UINT_PTR kForegroundTimer = 1;
 constexpr UINT kActivate = WM_APP + 1;
+constexpr UINT kResizeTaskBar = WM_APP + 2;
 constexpr UINT kShellNotify = WM_USER;  // the shell's message 1024
 
 HWND g_taskbar = nullptr;
@@ -90,6 +91,12 @@ DWORD WINAPI ShellThread(LPVOID) {
             SetForegroundWindow(reinterpret_cast<HWND>(msg.lParam));
             continue;
         }
+        if (msg.message == kResizeTaskBar) {
+            // As the device's shell does when the screen turns.
+            SetWindowPos(g_taskbar, nullptr, 0, 0, static_cast<int>(msg.wParam), kTaskBarHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            continue;
+        }
         if (msg.message == WM_TIMER && msg.hwnd == nullptr) {
             // As the device's shell does: message 1024 to the taskbar at
             // every change of the foreground window.
@@ -148,6 +155,14 @@ long TaskBarReceived(UINT message) {
 }
 
 void ShellActivate(HWND hwnd) { PostThreadMessageW(g_shell_thread, kActivate, 0, reinterpret_cast<LPARAM>(hwnd)); }
+
+bool ResizeTaskBar(int cx, DWORD ms) {
+    if (!PostThreadMessageW(g_shell_thread, kResizeTaskBar, static_cast<WPARAM>(cx), 0)) return false;
+    return WaitUntil(ms, [cx] {
+        RECT rc;
+        return GetWindowRect(g_taskbar, &rc) && rc.right - rc.left == cx;
+    });
+}
 
 bool StartVesk() {
     g_vesk_thread = CreateThread(nullptr, 0, VeskThread, nullptr, 0, nullptr);

@@ -40,6 +40,9 @@ WNDPROC TaskBarClassProc();
 long TaskBarReceived(UINT message);
 // Asks the shell's thread to make the window the foreground window.
 void ShellActivate(HWND hwnd);
+// Asks the shell's thread to give the taskbar a new width, as the device's
+// shell does when the screen turns; false if it has not within ms.
+bool ResizeTaskBar(int cx, DWORD ms);
 
 // ---------------------------------------------------------------------------
 // vesk on a thread of its own

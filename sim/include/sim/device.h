@@ -7,6 +7,9 @@
 // for a message and none is due. Nothing depends on real time.
 #pragma once
 
+#include <sim/records.h>
+#include <sim/surface.h>
+#include <sim/utf8.h>
 #include <windows.h>
 #include <sim/host_api.h>
 
@@ -21,92 +24,6 @@
 namespace sim {
 
 struct Machine;
-struct Surface;
-
-struct DeviceConfig {
-    int width = 240;
-    int height = 320;
-    int dpi = 96;
-    int taskbar_height = -1;  // -1: ScaleY(26)
-    bool taskbar = true;      // false: boot without the shell's taskbar
-    bool desktop = true;      // false: boot without the shell's desktop window
-};
-
-// What a simulated application does with the messages that close it.
-enum class OnClose { Destroy, Ignore, Hang };
-enum class OnOk { Destroy, Ignore, Hang };
-
-struct AppConfig {
-    std::string name{};         // name in the event log
-    std::wstring exe{};           // file name; default NAME.exe; in \Windows\ unless a path is given
-    std::wstring class_name{};  // default NAME
-    std::optional<std::wstring> title{};  // default NAME
-    DWORD style = WS_VISIBLE;
-    DWORD exstyle = 0;
-    std::string owner{};        // name of an application window that owns this one
-    bool hidden = false;        // created without WS_VISIBLE
-    OnClose on_close = OnClose::Destroy;
-    OnOk on_ok = OnOk::Destroy;
-    RECT rect{0, 0, 0, 0};      // empty: below the taskbar, the rest of the screen
-};
-
-struct ReceivedMessage {
-    uint64_t time = 0;
-    UINT message = 0;
-    WPARAM wparam = 0;
-    LPARAM lparam = 0;
-    DWORD from_pid = 0;  // the process whose thread sent or posted it (0: the platform)
-    bool sent = false;   // sent (the sender waited) rather than posted
-};
-
-struct WindowInfo {
-    HWND hwnd = nullptr;
-    std::string name;
-    std::wstring class_name;
-    std::wstring title;
-    RECT rect{};
-    HWND parent = nullptr;
-    HWND owner = nullptr;
-    bool visible = false;
-    DWORD pid = 0;
-    DWORD style = 0;
-    DWORD exstyle = 0;
-};
-
-struct Counts {
-    long gdi = 0;        // pens, brushes, fonts, device contexts
-    long icons = 0;
-    long menus = 0;
-    long handles = 0;    // kernel handles: mutexes, processes, threads
-    long snapshots = 0;
-    long keys = 0;       // open registry keys
-    long windows = 0;
-    long heap = 0;       // live heap blocks taken by the program's own code
-    bool operator==(const Counts&) const = default;
-};
-
-// The popup menu that a program is tracking, as it stands on the screen.
-struct MenuItemView {
-    int position = 0;
-    UINT id = 0;
-    bool owner_drawn = false;
-    bool separator = false;
-    bool grayed = false;
-    bool in_view = true;  // wholly between the scroll arrows: drawn, and can be tapped
-    std::wstring text;
-    RECT rect{};  // screen coordinates, where the items are scrolled to now
-};
-struct MenuView {
-    HWND window = nullptr;
-    RECT rect{};  // screen coordinates
-    std::vector<MenuItemView> items;
-    // A popup taller than the screen scrolls: arrow areas across its top and
-    // bottom (screen coordinates), gray when it cannot scroll further.
-    bool scrolls = false;
-    RECT up{}, down{};
-    bool can_scroll_up = false, can_scroll_down = false;
-    int first = 0;  // the position of the item at the top of the view
-};
 
 // A program that runs real code on the device.
 struct ProgramImage {
@@ -137,6 +54,14 @@ public:
     DWORD shell_pid() const;
     void Notify();  // the shell sends message 1024 to the taskbar
 
+    // The screen turns (width and height swap) or takes any new size, the
+    // dpi unchanged; config() follows. The shell lays the taskbar and the
+    // desktop out again, full-screen applications are resized (WM_SIZE),
+    // every top-level window gets WM_SETTINGCHANGE, and a popup menu being
+    // tracked is dismissed. Logged as "display W H".
+    void Rotate();
+    void SetDisplay(int width, int height);
+
     // Simulated applications
     HWND Launch(const AppConfig& app);
     HWND Find(const std::string& name) const;  // an application window by name, "Desktop" too
@@ -148,6 +73,10 @@ public:
     void ClearReceived(HWND hwnd);
     bool IsHung() const;  // some program thread waits for a hung application
     std::optional<MenuView> OpenMenu() const;  // the popup being tracked, if any
+    // Taps the popup's scroll arrows, as a user would, until the item at the
+    // position is in view; false if no popup is open, there is no such item,
+    // or the arrows cannot bring it whole into view.
+    bool ShowMenuItem(int position);
     // Taps the popup's scroll arrows, as a user would, until the item at the
     // position is in view; false if no popup is open, there is no such item,
     // or the arrows cannot bring it whole into view.
@@ -171,11 +100,16 @@ public:
 
     // Reading back
     std::vector<WindowInfo> Windows() const;  // every window, top-level front first, children after their parent
+    std::optional<WindowInfo> Info(HWND hwnd) const;  // nothing once the window is gone
+    Surface Pixels(HWND hwnd) const;                  // the window's own pixels, in client coordinates
+    std::vector<HWND> Hung() const;  // windows of hung applications that keep a sender waiting
     HWND Foreground() const;
     HWND Capture() const;
     std::string NameOf(HWND hwnd) const;
     Counts CountsOf(DWORD pid) const;
+    int ThreadPriority(DWORD pid) const;  // of the process's first thread; THREAD_PRIORITY_ERROR_RETURN if none
     Counts Reclaimed(DWORD pid) const;  // what the process left behind when it ended
+    long Allocations(DWORD pid) const;  // heap blocks the process's own code ever asked for
     const Surface& Screen();            // composed now
     bool Screenshot(const std::string& path, std::string* error = nullptr);
     COLORREF PixelAt(int x, int y);
@@ -195,20 +129,30 @@ public:
     void FailCall(const std::string& api, int nth = 1, int count = 1);
     void FailAllocation(long nth, long count = 1);
     void ClearFaults();
-    const std::map<std::string, long>& CallCounts() const;
+    const std::map<std::string, long>& CallCounts() const;  // calls that programs made, by name
+    long FaultsMade() const;  // armed calls and allocations that did fail
 
     // Event log: one line an event, the virtual time in milliseconds first
     const std::vector<std::string>& Log() const;
     void OnLog(std::function<void(const std::string&)> sink);
     void LogDump();  // every window and each process's handle counts
-
-    Machine& machine() { return *machine_; }
+    void Note(const std::string& text);  // a line of the driver's own, at the device's time
 
 private:
     DeviceConfig config_;
     std::unique_ptr<Machine> machine_;
     std::vector<std::shared_ptr<void>> images_;
     std::unique_ptr<Surface> screen_;
+};
+
+// In program code that a test runs on the device: what is allocated while
+// one of these lives is the test's own bookkeeping, not the program's heap.
+class Bookkeeping {
+public:
+    Bookkeeping();
+    ~Bookkeeping();
+    Bookkeeping(const Bookkeeping&) = delete;
+    Bookkeeping& operator=(const Bookkeeping&) = delete;
 };
 
 }  // namespace sim

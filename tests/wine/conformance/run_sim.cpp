@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "check.h"
-#include "core.h"
 #include "vesk_res.h"
 
 namespace conf {
@@ -61,7 +60,7 @@ void AskDriver(const Request& request) {
 
 // A busy thread lets time pass without retrieving anything: the clock moves
 // and timers fall due, to be delivered when the thread next looks.
-void Sleep(DWORD ms) { sim::M().now += ms; }
+void Sleep(DWORD ms) { ::Sleep(ms); }
 void Pump(DWORD ms) { AskDriver(Request{Ask::Pump, 0, 0, ms}); }
 void PenDown(int x, int y) { AskDriver(Request{Ask::PenDown, x, y, 0}); }
 void PenMove(int x, int y) { AskDriver(Request{Ask::PenMove, x, y, 0}); }

@@ -135,3 +135,16 @@ CHECK(Window, RectanglesOfChildrenAreInScreenCoordinates) {
     CHECK_TRUE(GetClientRect(child, &rc));
     CHECK_EQ(rc, (RECT{0, 0, 28, 26}));
 }
+
+CHECK(Window, ResizingSendsWmSizeWithTheNewClientSize) {
+    conf::TestWindow w(20, 60, 30, 30);
+    const size_t before = conf::Messages(w, WM_SIZE).size();
+    // Moved only: no WM_SIZE.
+    CHECK_TRUE(MoveWindow(w, 40, 70, 30, 30, TRUE));
+    CHECK_EQ(conf::Messages(w, WM_SIZE).size(), before);
+    CHECK_TRUE(MoveWindow(w, 40, 70, 50, 20, TRUE));
+    std::vector<conf::Received> sizes = conf::Messages(w, WM_SIZE);
+    REQUIRE(sizes.size() == before + 1);
+    CHECK_EQ(sizes.back().wParam, static_cast<WPARAM>(SIZE_RESTORED));
+    CHECK_EQ(sizes.back().lParam, MAKELPARAM(50, 20));
+}

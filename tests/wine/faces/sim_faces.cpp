@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "faces.h"
-#include "surface.h"
+#include <sim/surface.h>
 #include "vesk_image.h"
 
 namespace {

@@ -19,13 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include <sim/device.h>
-
-#include "surface.h"
+#include <sim/records.h>
+#include <sim/surface.h>
+#include <sim/utf8.h>
 
 namespace sim {
 
-class Device;
 struct Process;
 struct Thread;
 struct Window;
@@ -385,12 +384,6 @@ void SetCurrentMachine(Machine* m);
 // Event log: "T text", T the virtual time in milliseconds.
 void Log(const std::string& text);
 std::string NameOf(HWND hwnd);
-// Well-formed UTF-8: no stray continuation bytes, overlong forms, surrogates
-// or code points past U+10FFFF.
-bool ValidUtf8(std::string_view s);
-// UTF-8 to wide characters (anything malformed becomes U+FFFD) and back.
-std::wstring Widen(std::string_view s);
-std::string Narrow(std::wstring_view w);
 
 // ---------------------------------------------------------------------------
 // Processes, threads and scheduling (machine.cpp)
@@ -404,6 +397,8 @@ Process* StartImage(const Image& image);
 void EndProcess(Process* p, int code);
 // Removes the hidden popups of ended menus still waiting for a pen-up (menu_track.cpp).
 void DropLeftovers();
+// The popup menu being tracked, as it stands on the screen (menu_track.cpp).
+std::optional<MenuView> TrackedMenu();
 // Frees what a process with a private heap still holds (heap.cpp).
 void ReclaimHeap(Process* p);
 Counts CountObjects(DWORD pid);

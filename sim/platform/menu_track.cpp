@@ -629,8 +629,8 @@ void LogOpen(const Tracker& t) {
 
 }  // namespace
 
-std::optional<MenuView> Device::OpenMenu() const {
-    for (HWND h : machine_->zorder) {
+std::optional<MenuView> TrackedMenu() {
+    for (HWND h : M().zorder) {
         Window* w = WinOf(h);
         const Tracker* t = TrackerOf(w);
         if (!t) continue;
@@ -661,22 +661,6 @@ std::optional<MenuView> Device::OpenMenu() const {
         return view;
     }
     return std::nullopt;
-}
-
-bool Device::ShowMenuItem(int position) {
-    for (;;) {
-        std::optional<MenuView> view = OpenMenu();
-        if (!view || position < 0 || size_t(position) >= view->items.size()) return false;
-        if (view->items[size_t(position)].in_view) return true;
-        // Tapped as a user taps it. A gray arrow ends the search, and so does
-        // a tap that did not scroll (the menu's thread is stuck elsewhere).
-        bool down = position >= view->first;
-        if (!(down ? view->can_scroll_down : view->can_scroll_up)) return false;
-        const RECT& arrow = down ? view->down : view->up;
-        Tap((arrow.left + arrow.right) / 2, (arrow.top + arrow.bottom) / 2);
-        std::optional<MenuView> now = OpenMenu();
-        if (!now || now->first == view->first) return false;
-    }
 }
 
 }  // namespace sim

@@ -17,6 +17,8 @@ std::vector<uint8_t> DwordBytes(DWORD v) {
             static_cast<uint8_t>(v >> 24)};
 }
 
+bool ScreenSizeFits(int width, int height) { return width > 0 && height > 0 && width <= 4096 && height <= 4096; }
+
 struct ImageSlot {
     Image image;
 };
@@ -25,8 +27,7 @@ struct ImageSlot {
 
 Device::Device(const DeviceConfig& config) : config_(config), machine_(std::make_unique<Machine>()) {
     if (MaybeM()) throw std::logic_error("only one simulated device can be on at a time");
-    if (config.width <= 0 || config.height <= 0 || config.width > 4096 || config.height > 4096 || config.dpi <= 0 ||
-        config.dpi > 960)
+    if (!ScreenSizeFits(config.width, config.height) || config.dpi <= 0 || config.dpi > 960)
         throw std::invalid_argument("device size or resolution out of range");
     Machine& m = *machine_;
     m.width = config.width;
@@ -51,6 +52,15 @@ HWND Device::taskbar() const { return machine_->taskbar; }
 HWND Device::desktop() const { return machine_->desktop; }
 DWORD Device::shell_pid() const { return machine_->shell ? machine_->shell->pid : 0; }
 void Device::Notify() { shell::Notify(); }
+
+void Device::Rotate() { SetDisplay(config_.height, config_.width); }
+
+void Device::SetDisplay(int width, int height) {
+    if (!ScreenSizeFits(width, height)) throw std::invalid_argument("screen size out of range");
+    config_.width = width;
+    config_.height = height;
+    shell::ChangeDisplay(width, height);
+}
 
 HWND Device::Launch(const AppConfig& app) { return shell::Launch(app); }
 HWND Device::Find(const std::string& name) const { return shell::FindApp(name); }
@@ -93,6 +103,24 @@ const std::vector<ReceivedMessage>& Device::Received(HWND hwnd) const {
 
 void Device::ClearReceived(HWND hwnd) {
     machine_->received.erase(hwnd);
+}
+
+std::optional<MenuView> Device::OpenMenu() const { return TrackedMenu(); }
+
+bool Device::ShowMenuItem(int position) {
+    for (;;) {
+        std::optional<MenuView> view = OpenMenu();
+        if (!view || position < 0 || size_t(position) >= view->items.size()) return false;
+        if (view->items[size_t(position)].in_view) return true;
+        // Tapped as a user taps it. A gray arrow ends the search, and so does
+        // a tap that did not scroll (the menu's thread is stuck elsewhere).
+        bool down = position >= view->first;
+        if (!(down ? view->can_scroll_down : view->can_scroll_up)) return false;
+        const RECT& arrow = down ? view->down : view->up;
+        Tap((arrow.left + arrow.right) / 2, (arrow.top + arrow.bottom) / 2);
+        std::optional<MenuView> now = OpenMenu();
+        if (!now || now->first == view->first) return false;
+    }
 }
 
 bool Device::IsHung() const {
@@ -168,6 +196,8 @@ std::vector<WindowInfo> Device::Windows() const {
         info.pid = w->owner_pid;
         info.style = w->style;
         info.exstyle = w->exstyle;
+        info.proc = w->proc;
+        info.needs_paint = w->has_update;
         out.push_back(std::move(info));
         for (HWND c : w->children) add(c);
     };
@@ -175,13 +205,41 @@ std::vector<WindowInfo> Device::Windows() const {
     return out;
 }
 
+std::optional<WindowInfo> Device::Info(HWND hwnd) const {
+    if (!WinOf(hwnd)) return std::nullopt;
+    for (WindowInfo& info : Windows())
+        if (info.hwnd == hwnd) return std::move(info);
+    return std::nullopt;
+}
+
+Surface Device::Pixels(HWND hwnd) const {
+    Window* w = WinOf(hwnd);
+    return w ? w->surface : Surface{};
+}
+
+std::vector<HWND> Device::Hung() const {
+    std::vector<HWND> out;
+    for (auto& [tid, t] : machine_->threads)
+        if (t->hung && t->hung_window) out.push_back(t->hung_window);
+    return out;
+}
+
 HWND Device::Foreground() const { return machine_->foreground; }
 HWND Device::Capture() const { return machine_->capture; }
 std::string Device::NameOf(HWND hwnd) const { return sim::NameOf(hwnd); }
 Counts Device::CountsOf(DWORD pid) const { return CountObjects(pid); }
+int Device::ThreadPriority(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p && !p->threads.empty() ? p->threads.front()->priority : THREAD_PRIORITY_ERROR_RETURN;
+}
 Counts Device::Reclaimed(DWORD pid) const {
     Process* p = FindProcess(pid);
     return p ? p->reclaimed : Counts{};
+}
+
+long Device::Allocations(DWORD pid) const {
+    Process* p = FindProcess(pid);
+    return p ? p->heap_allocations : 0;
 }
 
 const Surface& Device::Screen() {
@@ -214,8 +272,10 @@ void Device::FailCall(const std::string& api, int nth, int count) { machine_->fa
 void Device::FailAllocation(long nth, long count) { machine_->faults.ArmAllocation(nth, count); }
 void Device::ClearFaults() { machine_->faults.Clear(); }
 const std::map<std::string, long>& Device::CallCounts() const { return machine_->faults.Calls(); }
+long Device::FaultsMade() const { return machine_->faults.Failed(); }
 
 const std::vector<std::string>& Device::Log() const { return machine_->log; }
+void Device::Note(const std::string& text) { sim::Log(text); }
 void Device::OnLog(std::function<void(const std::string&)> sink) { machine_->log_sink = std::move(sink); }
 
 void Device::LogDump() {
@@ -236,5 +296,12 @@ void Device::LogDump() {
                  " menus=" + std::to_string(c.menus) + " heap=" + std::to_string(c.heap));
     }
 }
+
+namespace detail {
+int& TlsApiDepth();
+}
+
+Bookkeeping::Bookkeeping() { ++detail::TlsApiDepth(); }
+Bookkeeping::~Bookkeeping() { --detail::TlsApiDepth(); }
 
 }  // namespace sim

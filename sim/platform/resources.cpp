@@ -1,4 +1,4 @@
-#include "resources.h"
+#include <sim/resources.h>
 
 #include <cstring>
 

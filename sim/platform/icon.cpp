@@ -10,7 +10,8 @@
 #include <optional>
 
 #include "gdi.h"
-#include "resources.h"
+#include <sim/resources.h>
+#include "module.h"
 
 namespace sim::icon {
 
@@ -47,14 +48,6 @@ using namespace sim::gdi;
 
 namespace {
 
-// The loaded resources of the program whose instance handle this is.
-const Process* ProcessOf(HINSTANCE instance) {
-    if (!instance) return nullptr;
-    for (const auto& [pid, process] : M().processes)
-        if (process && process->instance == instance && process->image) return process.get();
-    return nullptr;
-}
-
 COLORREF ToColorref(uint32_t argb) {
     return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
 }
@@ -76,20 +69,13 @@ HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const Process* process = ProcessOf(hInstance);
-    if (!process || !lpIconName) {
+    if (!lpIconName) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
-    const std::vector<uint8_t>& bytes = process->image->resources;
-    auto file = res::ResourceFile::Parse(bytes.data(), bytes.size());
-    if (!file) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    res::Id name = IS_INTRESOURCE(lpIconName) ? res::Id::Of(uint16_t(FromHandle(lpIconName)))
-                                              : res::Id::FromName(lpIconName);
-    auto images = res::LoadIconGroup(*file, name);
+    auto file = ModuleResources(hInstance);
+    if (!file) return nullptr;
+    auto images = res::LoadIconGroup(*file, ResourceName(lpIconName));
     if (!images || images->empty()) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;

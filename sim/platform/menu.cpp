@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <set>
 
-#include "resources.h"
+#include <sim/resources.h>
+
+#include "module.h"
 
 namespace sim::menu {
 
@@ -47,17 +49,6 @@ std::optional<Location> FindCommand(Menu* menu, UINT id, std::set<const Menu*>& 
         if (item.id == id) return Location{menu, i};
     }
     return std::nullopt;
-}
-
-// The module whose resources an instance handle names. Every instance of an
-// image shares one handle, so the caller's own process comes first.
-const Process* ProcessOf(HINSTANCE instance) {
-    if (!instance) return nullptr;
-    const Process* own = CurrentProcess();
-    if (own && own->instance == instance && own->image) return own;
-    for (const auto& [pid, process] : M().processes)
-        if (process->instance == instance && process->image) return process.get();
-    return nullptr;
 }
 
 void Build(Menu& menu, const std::vector<res::MenuItem>& items) {
@@ -190,20 +181,13 @@ HMENU WINAPI LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const Process* process = ProcessOf(hInstance);
-    if (!process || !lpMenuName) {
+    if (!lpMenuName) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
-    const std::vector<uint8_t>& bytes = process->image->resources;
-    auto file = res::ResourceFile::Parse(bytes.data(), bytes.size());
-    if (!file) {
-        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-        return nullptr;
-    }
-    res::Id name = IS_INTRESOURCE(lpMenuName) ? res::Id::Of(uint16_t(FromHandle(lpMenuName)))
-                                              : res::Id::FromName(lpMenuName);
-    const res::Entry* entry = file->Find(res::Id::Of(res::kTypeMenu), name);
+    auto file = ModuleResources(hInstance);
+    if (!file) return nullptr;
+    const res::Entry* entry = file->Find(res::Id::Of(res::kTypeMenu), ResourceName(lpMenuName));
     if (!entry) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;

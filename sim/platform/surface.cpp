@@ -1,5 +1,5 @@
 // Pixels of windows and the screen, and their PNG form for screenshots.
-#include "surface.h"
+#include <sim/surface.h>
 
 #include <png.h>
 

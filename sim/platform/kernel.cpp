@@ -216,7 +216,9 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
 
 DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(M().now); }
 
-void WINAPI Sleep(DWORD) {}
+// The thread does nothing for a while: the clock moves on, and timers that
+// fall due meanwhile are delivered when a thread next looks for messages.
+void WINAPI Sleep(DWORD ms) { M().now += ms; }
 
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD) {
     SIM_API("CreateToolhelp32Snapshot");

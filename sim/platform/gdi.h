@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core.h"
-#include "resources.h"
+#include <sim/resources.h>
 
 namespace sim::text {
 class Engine;

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The benchmarks' scaling targets as a check: callgrind instruction counts
+# (repeatable to the instruction) of one showing of the task menu at 10 and
+# at 50 windows (10 processes), and of DrawTextFit at 1,000 and at 100,000
+# characters. Fails when the menu at 50 windows costs more than 6 times the
+# menu at 10, or DrawTextFit on 100,000 characters more than 500 times its
+# cost on 1,000. Ends with "bench: N passed, N failed[, N skipped]".
+# Usage: bench/ratios.sh [build-dir]   (default build; vesk_bench_ops is
+# built there if it is missing)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+ops="$build/bench/vesk_bench_ops"
+
+if ! command -v valgrind >/dev/null 2>&1; then
+  echo "bench: valgrind is not installed (scripts/deps.sh installs it): not measured"
+  echo "bench: 0 passed, 0 failed, 2 skipped"
+  exit 0
+fi
+if [ ! -x "$ops" ]; then
+  cmake --build "$build" --target vesk_bench_ops -j2 >/dev/null || {
+    echo "bench: cannot build vesk_bench_ops in $build"
+    echo "bench: 0 passed, 2 failed"
+    exit 1
+  }
+fi
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+# Instructions of N operations minus those of none, over N: booting the
+# device and starting vesk count for nothing.
+instructions() { # count args...
+  local n=$1 base full
+  shift
+  valgrind --tool=callgrind --callgrind-out-file="$out/cg0" "$ops" "$@" 0 >/dev/null 2>&1 || return 1
+  valgrind --tool=callgrind --callgrind-out-file="$out/cgN" "$ops" "$@" "$n" >/dev/null 2>&1 || return 1
+  base=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cg0")
+  full=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cgN")
+  [ -n "$base" ] && [ -n "$full" ] || return 1
+  echo $(((full - base) / n))
+}
+
+passed=0
+failed=0
+check() { # label small large limit
+  local label=$1 small=$2 large=$3 limit=$4 ratio verdict
+  if [ -z "$small" ] || [ -z "$large" ] || [ "$small" -le 0 ]; then
+    echo "  $label: not measured (a run failed) FAILED"
+    failed=$((failed + 1))
+    return
+  fi
+  ratio=$(awk -v a="$large" -v b="$small" 'BEGIN { printf "%.2f", a / b }')
+  verdict=$(awk -v r="$ratio" -v l="$limit" 'BEGIN { print (r <= l) ? "ok" : "FAILED" }')
+  printf '  %s: %s / %s instructions = %sx (at most %sx) %s\n' "$label" "$large" "$small" "$ratio" "$limit" "$verdict"
+  if [ "$verdict" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+git diff --quiet HEAD -- src 2>/dev/null || commit="$commit with uncommitted changes to src/"
+echo "instruction counts (callgrind) of $ops, commit $commit"
+menu10=$(instructions 2 menu 10 10)
+menu50=$(instructions 2 menu 50 10)
+check "task menu, 50 / 10 windows (10 processes)" "$menu10" "$menu50" 6
+fit1k=$(instructions 10 textfit 1000)
+fit100k=$(instructions 10 textfit 100000)
+check "DrawTextFit, 100,000 / 1,000 characters" "$fit1k" "$fit100k" 500
+echo "bench: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

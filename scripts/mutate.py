@@ -1,0 +1,512 @@
+#!/usr/bin/env python3
+"""Mutation testing of vesk.
+
+Applies one small change at a time to vesk's sources (src/), rebuilds only the
+test binary in a build directory of its own, runs the fast suites with a time
+limit, and prints a table: where, what changed, and which test killed the
+mutant or that it survived. Mutants listed in tests/mutation/equivalent.txt
+change nothing anyone can observe; they are reported as such and left out of
+the score.
+
+  scripts/mutate.py --sample 40 --seed 1     a sample, in minutes
+  scripts/mutate.py                          every mutant (hours)
+  scripts/mutate.py --list                   the catalogue, nothing run
+  scripts/mutate.py --only ID [--only ID]    given mutants again
+  scripts/mutate.py --file src/button/pen.cpp --grep InCloseColumn
+
+The source file is always put back, also on Ctrl-C; a run that was killed
+outright leaves a backup that the next run restores first.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import random
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+SRC = ROOT / "src"
+EQUIVALENT = ROOT / "tests" / "mutation" / "equivalent.txt"
+# The slow suites are left out: the fault sweep replays every scenario once
+# per platform call, the soak repeats, and the command-line tests run the
+# vesk-sim executable, which this build does not relink.
+FAST_FILTER = "-Scenarios/FaultSweep.*:Soak.*:CliTest.*"
+
+# Named constants whose neighbour is a plausible slip.
+NAME_SWAPS = {
+    "TRUE": "FALSE",
+    "FALSE": "TRUE",
+    "HWND_NOTOPMOST": "HWND_TOPMOST",
+    "HWND_BOTTOM": "HWND_TOP",
+    "THREAD_PRIORITY_ABOVE_NORMAL": "THREAD_PRIORITY_NORMAL",
+    "SW_MINIMIZE": "SW_HIDE",
+    "TRANSPARENT": "OPAQUE",
+    "PS_NULL": "PS_SOLID",
+    "FW_BOLD": "FW_NORMAL",
+    "COLOR_HIGHLIGHT": "COLOR_MENU",
+    "COLOR_HIGHLIGHTTEXT": "COLOR_MENUTEXT",
+    "COLOR_MENU": "COLOR_HIGHLIGHT",
+    "COLOR_MENUTEXT": "COLOR_HIGHLIGHTTEXT",
+    "MF_GRAYED": "MF_ENABLED",
+    "MF_ENABLED": "MF_GRAYED",
+    "LOGPIXELSX": "LOGPIXELSY",
+    "LOGPIXELSY": "LOGPIXELSX",
+}
+KEYWORDS = {"if", "while", "for", "switch", "return", "sizeof", "case", "else", "do"}
+
+
+@dataclass
+class Mutant:
+    file: str  # relative to ROOT
+    line: int  # 1-based
+    op: str
+    before: str  # the line, stripped
+    after: str  # the mutated line, stripped
+    new_line: str  # the mutated line as written
+
+    @property
+    def key(self):
+        return (self.file, self.before, self.after)
+
+    @property
+    def ident(self):
+        return hashlib.sha1("\0".join(self.key).encode()).hexdigest()[:8]
+
+
+# ---- the catalogue ---------------------------------------------------------
+
+
+def mask(line, in_comment):
+    """The line with comments and string/char literals blanked (same length),
+    and whether a block comment continues on the next line."""
+    out = []
+    i = 0
+    n = len(line)
+    while i < n:
+        if in_comment:
+            j = line.find("*/", i)
+            if j < 0:
+                out.append(" " * (n - i))
+                return "".join(out), True
+            out.append(" " * (j + 2 - i))
+            i = j + 2
+            in_comment = False
+            continue
+        c = line[i]
+        if line.startswith("//", i):
+            out.append(" " * (n - i))
+            break
+        if line.startswith("/*", i):
+            in_comment = True
+            continue
+        if c in "\"'":
+            j = i + 1
+            while j < n and line[j] != c:
+                j += 2 if line[j] == "\\" else 1
+            out.append(c + "_" * (min(j, n) - i - 1) + (c if j < n else ""))
+            i = j + 1
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out), in_comment
+
+
+def matching(code, start, open_ch="(", close_ch=")"):
+    """Index of the bracket closing the one at start, or -1."""
+    depth = 0
+    for k in range(start, len(code)):
+        if code[k] == open_ch:
+            depth += 1
+        elif code[k] == close_ch:
+            depth -= 1
+            if depth == 0:
+                return k
+    return -1
+
+
+def split_args(code, lo, hi):
+    """Top-level comma-separated spans of code[lo:hi]."""
+    spans = []
+    depth = 0
+    start = lo
+    for k in range(lo, hi):
+        if code[k] in "([{":
+            depth += 1
+        elif code[k] in ")]}":
+            depth -= 1
+        elif code[k] == "," and depth == 0:
+            spans.append((start, k))
+            start = k + 1
+    spans.append((start, hi))
+    return spans
+
+
+def trimmed(code, span):
+    a, b = span
+    while a < b and code[a].isspace():
+        a += 1
+    while b > a and code[b - 1].isspace():
+        b -= 1
+    return a, b
+
+
+def kind_of(arg):
+    """A rough type from Win32 naming, so that most swaps still compile."""
+    a = re.sub(r"^\((?:const\s+)?[\w\s*]+\)\s*", "", arg)  # a cast
+    if a.startswith(("L\"", "\"")) or re.match(r"^(c_sz|psz|sz)", a):
+        return "string"
+    if a.startswith("&") or re.match(r"^(p[A-Z]|lp|rg)", a):
+        return "pointer"
+    if a == "NULL" or re.match(r"^(g_)?h[a-z]*([A-Z]|$)|^HWND_", a):
+        return "handle"
+    return "number"
+
+
+def line_mutants(line, code):
+    """(operator, new line) for one line of source, code being its mask."""
+    out = []
+    stripped = code.strip()
+    if not stripped or stripped.startswith("#include") or stripped.startswith("#if") or stripped.startswith("#endif"):
+        return out
+    is_define = stripped.startswith("#define")
+
+    def sub(a, b, text):
+        out_line = line[:a] + text + line[b:]
+        return out_line
+
+    if not is_define:
+        # Relational boundaries and equality.
+        for m in re.finditer(r"(?<![<>=!\-])(<=|>=|<|>|==|!=)(?![<>=])", code):
+            op = m.group(1)
+            if op in ("<", ">") and re.search(r"#\s*include", code):
+                continue
+            swap = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}[op]
+            kind = "eq" if op in ("==", "!=") else "rel"
+            out.append((kind, sub(m.start(), m.end(), swap)))
+        # A negated condition.
+        for m in re.finditer(r"\b(if|while)\s*\(", code):
+            lo = m.end() - 1
+            hi = matching(code, lo)
+            if hi > 0:
+                out.append(("neg", line[: lo + 1] + "!(" + line[lo + 1 : hi] + ")" + line[hi:]))
+        # One term of a condition dropped.
+        for m in re.finditer(r"\b(if|while|return)\b", code):
+            lo = code.find("(", m.end()) if m.group(1) != "return" else m.end()
+            if lo < 0:
+                continue
+            hi = matching(code, lo) if m.group(1) != "return" else code.rfind(";")
+            if hi <= lo:
+                continue
+            inner = code[lo + 1 : hi] if m.group(1) != "return" else code[lo:hi]
+            base = lo + 1 if m.group(1) != "return" else lo
+            depth = 0
+            cuts = []
+            for k, c in enumerate(inner):
+                if c in "([":
+                    depth += 1
+                elif c in ")]":
+                    depth -= 1
+                elif depth == 0 and inner.startswith(("||", "&&"), k):
+                    cuts.append(k)
+            if not cuts:
+                continue
+            bounds = [0] + [c + 2 for c in cuts]
+            ends = cuts + [len(inner)]
+            for s, e in zip(bounds, ends):
+                # Remove the term with the operator that joins it.
+                if e < len(inner):
+                    a, b = base + s, base + e + 2
+                else:
+                    a, b = base + s - 2, base + e
+                out.append(("term", line[:a] + line[b:]))
+        # A deleted call or statement (not a declaration's "Type Name(...);").
+        m = re.match(r"^(\s*)((\w+)\s*\(.*\)\s*;|delete(\[\])?\s+[\w>()*-]+\s*;|return\s*;|break\s*;)\s*$", code)
+        if m and (m.group(3) is None or m.group(3) not in KEYWORDS):
+            out.append(("del", m.group(1) + "{}"))
+        # A swapped pair of arguments, in calls whose arguments are on the line.
+        for m in re.finditer(r"\b([A-Za-z_]\w*)\s*\(", code):
+            if m.group(1) in KEYWORDS:
+                continue
+            lo = m.end() - 1
+            hi = matching(code, lo)
+            if hi < 0:
+                continue
+            spans = [trimmed(code, s) for s in split_args(code, lo + 1, hi)]
+            # A declaration's parameters ("HWND hwnd") are not arguments.
+            if any(re.match(r"^[\w:]+[\s*&]+\w+$", code[a:b]) and not code[a:b].startswith(("return", "delete"))
+                   for a, b in spans):
+                continue
+            for (a1, b1), (a2, b2) in zip(spans, spans[1:]):
+                x, y = line[a1:b1], line[a2:b2]
+                if x and y and x != y and kind_of(x) == kind_of(y):
+                    out.append(("swap", line[:a1] + y + line[b1:a2] + x + line[b2:]))
+        # A changed flag bit: one operand of an | dropped.
+        for m in re.finditer(r"(?<![|])\|(?![|=])", code):
+            left = re.search(r"([A-Za-z_]\w*|0x[0-9A-Fa-f]+)\s*$", code[: m.start()])
+            right = re.match(r"\s*([A-Za-z_]\w*|0x[0-9A-Fa-f]+)", code[m.end() :])
+            if left and right:
+                out.append(("flag", line[: left.start()] + line[m.end() + right.start(1) : m.end() + right.end(1)] + line[m.end() + right.end(1) :]))
+                out.append(("flag", line[: m.start()].rstrip() + line[m.end() + right.end(1) :]))
+        # A neighbouring named constant.
+        for m in re.finditer(r"\b[A-Z_][A-Z0-9_]*\b", code):
+            if m.group(0) in NAME_SWAPS:
+                out.append(("name", sub(m.start(), m.end(), NAME_SWAPS[m.group(0)])))
+        # A string that no longer matches.
+        for m in re.finditer(r'L?"(_*)"', code):
+            if m.group(1):
+                out.append(("string", sub(m.end() - 1, m.end() - 1, "x")))
+    # Constants plus or minus one (also the values of #define).
+    for m in re.finditer(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(?![\w.])", code):
+        text = m.group(1)
+        if is_define and m.start() < len(code) - len(code.lstrip()) + 8:
+            continue
+        value = int(text, 16) if text.startswith("0x") else int(text)
+        for delta in (1, -1):
+            v = value + delta
+            if v < 0:
+                continue
+            rep = hex(v).upper().replace("0X", "0x") if text.startswith("0x") else str(v)
+            out.append(("const", sub(m.start(), m.end(), rep)))
+    return out
+
+
+def catalogue(files):
+    mutants = []
+    seen = set()
+    for path in files:
+        rel = str(path.relative_to(ROOT))
+        in_comment = False
+        for no, line in enumerate(path.read_text().splitlines(), 1):
+            code, in_comment_next = mask(line, in_comment)
+            if not in_comment:
+                for op, new in line_mutants(line, code):
+                    mu = Mutant(rel, no, op, line.strip(), new.strip(), new)
+                    if new != line and mu.key not in seen:
+                        seen.add(mu.key)
+                        mutants.append(mu)
+            in_comment = in_comment_next
+    return mutants
+
+
+# ---- the equivalent list ---------------------------------------------------
+
+
+def read_equivalent():
+    """Keys of the mutants listed as equivalent: blocks of file/from/to/why."""
+    keys = {}
+    if not EQUIVALENT.exists():
+        return keys
+    block = {}
+    for raw in EQUIVALENT.read_text().splitlines() + [""]:
+        line = raw.rstrip()
+        if line.startswith("#"):
+            continue
+        if not line.strip():
+            if block:
+                if not all(k in block for k in ("file", "from", "to", "why")):
+                    sys.exit(f"{EQUIVALENT}: a block needs file, from, to and why: {block}")
+                keys[(block["file"], block["from"], block["to"])] = block["why"]
+            block = {}
+            continue
+        m = re.match(r"^(file|from|to|why):\s?(.*)$", line)
+        if m:
+            block[m.group(1)] = m.group(2).strip()
+        elif "why" in block:
+            block["why"] += " " + line.strip()
+        else:
+            sys.exit(f"{EQUIVALENT}: cannot read: {raw}")
+    return keys
+
+
+# ---- building and running --------------------------------------------------
+
+
+class Runner:
+    def __init__(self, build, timeout, test_filter):
+        self.build = build
+        self.timeout = timeout
+        self.filter = test_filter
+        self.binary = build / "tests" / "vesk_tests"
+        self.backup = build / "mutate-backup.json"
+
+    def env(self):
+        env = dict(os.environ)
+        if shutil.which("ccache"):
+            env.setdefault("CCACHE_BASEDIR", str(ROOT.parent))
+            env.setdefault("CCACHE_NOHASHDIR", "1")
+        return env
+
+    def configure(self):
+        if (self.build / "CMakeCache.txt").exists():
+            return
+        args = ["cmake", "-S", str(ROOT), "-B", str(self.build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                "-DVESK_BUILD_BENCH=OFF", "-G", "Unix Makefiles"]
+        if shutil.which("ccache"):
+            args += ["-DCMAKE_C_COMPILER_LAUNCHER=ccache", "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
+        subprocess.run(args, check=True, env=self.env(), stdout=subprocess.DEVNULL)
+
+    def build_all(self):
+        jobs = os.environ.get("VESK_MUTATE_JOBS", "2")
+        subprocess.run(["cmake", "--build", str(self.build), "--target", "vesk_tests", "-j", jobs], check=True,
+                       env=self.env(), stdout=subprocess.DEVNULL)
+
+    def build_incremental(self):
+        # Only vesk's objects, its library and the test binary, in that
+        # order and without checking the rest, which a mutant cannot change.
+        targets = [t for t in ("vesk_objects", "vesk") if (self.build / "src" / "CMakeFiles" / f"{t}.dir").is_dir()]
+        r = subprocess.run(["make", "-s", "-C", str(self.build)] + [f"{t}/fast" for t in targets + ["vesk_tests"]],
+                           env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        return r.returncode == 0
+
+    def run_tests(self):
+        """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'."""
+        try:
+            r = subprocess.run([str(self.binary), f"--gtest_filter={self.filter}", "--gtest_fail_fast",
+                                "--gtest_brief=1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               text=True, errors="replace", timeout=self.timeout, start_new_session=True)
+        except subprocess.TimeoutExpired:
+            return "timeout"
+        if r.returncode == 0:
+            return "pass"
+        failed = re.findall(r"^\[  FAILED  \] ([\w/.]+)", r.stdout, re.M)
+        if failed:
+            return "killed by " + failed[0]
+        running = re.findall(r"^\[ RUN      \] ([\w/.]+)", r.stdout, re.M)
+        where = f" in {running[-1]}" if running else ""
+        if r.returncode < 0:
+            return f"crashed (signal {-r.returncode}){where}"
+        return f"failed (exit {r.returncode}){where}"
+
+    def restore_leftover(self):
+        if self.backup.exists():
+            saved = json.loads(self.backup.read_text())
+            Path(saved["path"]).write_text(saved["text"])
+            self.backup.unlink()
+            print(f"restored {saved['path']} from an interrupted run", file=sys.stderr)
+
+    def try_mutant(self, mu):
+        path = ROOT / mu.file
+        original = path.read_text()
+        lines = original.split("\n")
+        assert lines[mu.line - 1].strip() == mu.before
+        lines[mu.line - 1] = mu.new_line
+        self.backup.write_text(json.dumps({"path": str(path), "text": original}))
+        try:
+            path.write_text("\n".join(lines))
+            if not self.build_incremental():
+                return "does not compile"
+            return self.run_tests()
+        finally:
+            path.write_text(original)
+            self.backup.unlink()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--sample", type=int, help="run N mutants drawn at random")
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--only", action="append", default=[], help="a mutant's id (repeatable)")
+    ap.add_argument("--file", action="append", default=[], help="only mutants of this source file")
+    ap.add_argument("--grep", help="only mutants whose line contains this text")
+    ap.add_argument("--op", action="append", default=[], help="only this operator: rel eq neg term del swap flag name string const")
+    ap.add_argument("--list", action="store_true", help="print the catalogue and stop")
+    ap.add_argument("--build", default=str(ROOT / "build" / "mutation"))
+    ap.add_argument("--timeout", type=float, help="seconds a mutant's tests may take (default: 5x the clean run, 30 at least)")
+    ap.add_argument("--out", help="also write the table to this file (Markdown)")
+    ap.add_argument("--filter", default=FAST_FILTER,
+                    help="the suites to run, as a --gtest_filter (default: the fast suites); '*' for all")
+    args = ap.parse_args()
+
+    files = sorted(p for p in SRC.rglob("*") if p.suffix in (".cpp", ".h"))
+    mutants = catalogue(files)
+    if args.file:
+        wanted = {str((ROOT / f).resolve().relative_to(ROOT)) for f in args.file}
+        mutants = [m for m in mutants if m.file in wanted]
+    if args.grep:
+        mutants = [m for m in mutants if args.grep in m.before]
+    if args.op:
+        mutants = [m for m in mutants if m.op in args.op]
+    if args.only:
+        mutants = [m for m in mutants if m.ident in args.only]
+        missing = set(args.only) - {m.ident for m in mutants}
+        if missing:
+            sys.exit("no such mutant: " + " ".join(sorted(missing)))
+    if args.sample and args.sample < len(mutants):
+        mutants = sorted(random.Random(args.seed).sample(mutants, args.sample), key=lambda m: (m.file, m.line))
+
+    equivalent = read_equivalent()
+    if args.list:
+        for mu in mutants:
+            eq = "  [equivalent]" if mu.key in equivalent else ""
+            print(f"{mu.ident} {mu.file}:{mu.line} {mu.op}: {mu.before}  =>  {mu.after}{eq}")
+        print(f"{len(mutants)} mutants")
+        return 0
+
+    runner = Runner(Path(args.build), args.timeout, args.filter)
+    runner.restore_leftover()
+    # Ctrl-C and a polite kill both unwind through the restoring finally.
+    signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
+    runner.configure()
+    runner.build_all()
+    start = time.monotonic()
+    clean = runner.run_tests()
+    if clean != "pass":
+        sys.exit(f"the unmutated sources fail the fast suites: {clean}")
+    if runner.timeout is None:
+        runner.timeout = max(30.0, 5 * (time.monotonic() - start))
+
+    rows = []
+    interrupted = False
+    t0 = time.monotonic()
+    try:
+        for i, mu in enumerate(mutants, 1):
+            if mu.key in equivalent:
+                result = "equivalent"
+            else:
+                result = runner.try_mutant(mu)
+                if result == "pass":
+                    result = "SURVIVED"
+            rows.append((mu, result))
+            print(f"[{i}/{len(mutants)}] {mu.ident} {mu.file}:{mu.line} {mu.op}: {result}", file=sys.stderr, flush=True)
+    except KeyboardInterrupt:
+        interrupted = True
+        print("interrupted: the sources are as they were", file=sys.stderr)
+    finally:
+        # The build directory is left matching the restored sources.
+        if rows:
+            runner.build_incremental()
+
+    def cell(text):
+        return text.replace("|", "\\|").replace("`", "'")
+
+    table = ["| id | where | operator | change | result |", "|---|---|---|---|---|"]
+    for mu, result in rows:
+        table.append(f"| {mu.ident} | {mu.file}:{mu.line} | {mu.op} | `{cell(mu.before)}` → `{cell(mu.after)}` | {result} |")
+    scored = [r for _, r in rows if r not in ("equivalent", "does not compile")]
+    killed = [r for r in scored if r != "SURVIVED"]
+    eq_count = sum(1 for _, r in rows if r == "equivalent")
+    stillborn = sum(1 for _, r in rows if r == "does not compile")
+    score = f"{100.0 * len(killed) / len(scored):.1f}%" if scored else "n/a"
+    summary = (f"mutants: {len(rows)} run, {len(killed)} killed, {len(scored) - len(killed)} survived, "
+               f"{eq_count} equivalent, {stillborn} do not compile; score {len(killed)}/{len(scored)} = {score} "
+               f"over the non-equivalent ones; {time.monotonic() - t0:.0f} s")
+    print("\n".join(table))
+    print()
+    print(summary)
+    if args.out:
+        Path(args.out).write_text("\n".join(table) + "\n\n" + summary + "\n")
+    if interrupted:
+        return 130
+    return 1 if len(killed) < len(scored) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

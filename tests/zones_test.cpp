@@ -1,0 +1,103 @@
+// Where the pen acts on the button, column by column and row by row, at
+// resolutions where rounding design units to pixels matters, and what
+// other programs on the device see of vesk.
+#include <gtest/gtest.h>
+
+#include "program.h"
+
+using testing_support::LogLines;
+using testing_support::RunProgram;
+
+namespace {
+
+// Sizes in pixels, rounded to the nearest (halves up) from the design sizes at
+// 96 dpi: the button 28 wide, the menu strip's last column 6, the taskbar 26
+// high, a stroke down 30 below it.
+struct Case {
+    int dpi, width, height;
+    int button, strip, bar, drag;
+};
+constexpr Case kCases[] = {
+    {96, 240, 320, 28, 6, 26, 30},  {120, 240, 320, 35, 8, 33, 38},  {131, 240, 320, 38, 8, 35, 41},
+    {132, 240, 320, 39, 8, 36, 41}, {143, 240, 320, 42, 9, 39, 45},  {163, 240, 320, 48, 10, 44, 51},
+    {192, 480, 640, 56, 12, 52, 60},
+};
+
+}  // namespace
+
+TEST(Zones, EveryZoneEndsOnItsOwnColumnAndRowAtEveryResolution) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.dpi);
+        sim::Device device({.width = c.width, .height = c.height, .dpi = c.dpi});
+        vesk_host::StartVesk(device);
+        HWND notes = device.Launch({.name = "notes", .on_close = sim::OnClose::Ignore});
+        int left = c.width - c.button;
+        for (const auto& w : device.Windows())
+            if (w.class_name == L"VeskClass") {
+                EXPECT_EQ(w.rect.left, left);
+                EXPECT_EQ(w.rect.bottom, c.bar);
+            }
+        auto closes = [&] {
+            int n = 0;
+            for (const auto& m : device.Received(notes)) n += m.message == WM_CLOSE;
+            return n;
+        };
+        // A stroke: down on the button at x0, lifted at (x1, y1).
+        auto menu_after = [&](int x0, int x1, int y1) {
+            device.PenDown(x0, 5);
+            device.PenUp(x1, y1);
+            bool open = device.OpenMenu().has_value();
+            if (open) device.Tap(0, c.height - 1);
+            EXPECT_FALSE(device.OpenMenu().has_value());
+            return open;
+        };
+        int right = c.width - 1;
+        // The strip: from the button's first column to its own last one, down
+        // to the button's bottom edge (the row below its last) while it holds the pen.
+        EXPECT_TRUE(menu_after(left, left, 5));
+        EXPECT_TRUE(menu_after(left + c.strip, left + c.strip, 5));
+        EXPECT_TRUE(menu_after(left + c.strip, left + c.strip, c.bar));
+        EXPECT_FALSE(menu_after(left + c.strip, left + c.strip, c.bar + 1));
+        EXPECT_EQ(closes(), 0);
+        // The close zone: from the column after the strip to the screen's edge.
+        EXPECT_FALSE(menu_after(left + c.strip + 1, left + c.strip + 1, 5));
+        EXPECT_EQ(closes(), 1);
+        EXPECT_FALSE(menu_after(right, right, c.bar));
+        EXPECT_EQ(closes(), 2);
+        EXPECT_FALSE(menu_after(right, right, c.bar + 1));
+        EXPECT_EQ(closes(), 2);
+        // A press of the close zone lifted on the strip's last column: nothing.
+        EXPECT_FALSE(menu_after(left + c.strip + 1, left + c.strip, 5));
+        EXPECT_EQ(closes(), 2);
+        // A stroke down: lifted `drag` rows below the button or further.
+        size_t mark = device.Log().size();
+        menu_after(left + c.strip + 1, left + c.strip + 1, c.bar + c.drag - 1);
+        EXPECT_TRUE(LogLines(device, "minimized", mark).empty());
+        menu_after(left + c.strip + 1, left + c.strip + 1, c.bar + c.drag);
+        EXPECT_EQ(LogLines(device, "minimized notes", mark).size(), 1u);
+        EXPECT_EQ(closes(), 2);
+    }
+}
+
+// A second program finds vesk's single-instance mutex by its name while vesk
+// runs, and vesk's thread runs above normal priority.
+TEST(Zones, OtherProgramsSeeTheMutexAndTheRaisedPriorityOfVesk) {
+    sim::Device device;
+    auto mutex_exists = [&] {
+        DWORD error = 0;
+        RunProgram(device, [&] {
+            HANDLE h = CreateMutexW(nullptr, FALSE, L"VeskClassVeskWindow");
+            error = GetLastError();
+            if (h) CloseHandle(h);
+            return 0;
+        });
+        return error == ERROR_ALREADY_EXISTS;
+    };
+    EXPECT_FALSE(mutex_exists());
+    DWORD vesk = vesk_host::StartVesk(device);
+    EXPECT_TRUE(mutex_exists());
+    EXPECT_EQ(device.ThreadPriority(vesk), THREAD_PRIORITY_ABOVE_NORMAL);
+    device.Close(vesk, L"VeskClass");
+    EXPECT_FALSE(device.Running(vesk));
+    EXPECT_FALSE(mutex_exists());
+}
