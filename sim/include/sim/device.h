@@ -77,10 +77,6 @@ public:
     // position is in view; false if no popup is open, there is no such item,
     // or the arrows cannot bring it whole into view.
     bool ShowMenuItem(int position);
-    // Taps the popup's scroll arrows, as a user would, until the item at the
-    // position is in view; false if no popup is open, there is no such item,
-    // or the arrows cannot bring it whole into view.
-    bool ShowMenuItem(int position);
 
     // Program images
     DWORD Start(const ProgramImage& image);  // returns the new process id
