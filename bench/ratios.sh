@@ -5,11 +5,11 @@
 # characters. Fails when the menu at 50 windows costs more than 6 times the
 # menu at 10, or DrawTextFit on 100,000 characters more than 500 times its
 # cost on 1,000. Ends with "bench: N passed, N failed[, N skipped]".
-# Usage: bench/ratios.sh [build-dir]   (default build; vesk_bench_ops is
+# Usage: bench/ratios.sh [build-dir]   (default build/default; vesk_bench_ops is
 # built there if it is missing)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+build=${1:-build/default}
 ops="$build/bench/vesk_bench_ops"
 
 if ! command -v valgrind >/dev/null 2>&1; then

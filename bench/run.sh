@@ -6,17 +6,17 @@
 # between sizes and the targets they are held to:
 #   - the task menu: 50 windows cost at most 6 times 10 windows (same processes);
 #   - DrawTextFit: 100,000 characters cost at most 500 times 1,000.
-# Usage: bench/run.sh [build-dir]   (default /tmp/build-bench)
+# Usage: bench/run.sh   (builds with the bench preset, into build/bench)
 # Exits non-zero if a target is missed or a benchmark fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-/tmp/build-bench}
-scripts/deps.sh valgrind || exit 1
+build=build/bench
+scripts/deps.sh bench || exit 1
 
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_BUILD_TESTS=OFF -DVESK_BUILD_BENCH=ON >/dev/null || exit 1
-cmake --build "$build" -j"$jobs" --target vesk_bench vesk_bench_ops >/dev/null || exit 1
+cmake --preset bench >/dev/null || exit 1
+cmake --build --preset bench -j"$jobs" >/dev/null || exit 1
 bench="$build/bench/vesk_bench"
 ops="$build/bench/vesk_bench_ops"
 

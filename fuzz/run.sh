@@ -6,8 +6,9 @@
 # corpora afterwards. Exits non-zero when a target crashes or fails a check;
 # the input that did it is left as crash-<target>-* in the build folder, and
 # belongs in the kept corpus once the fault is fixed.
-# Usage: fuzz/run.sh [--keep] [seconds per target, default 30] [build-dir, default build-fuzz]
-# A failing input is replayed with: build-fuzz/fuzz_<target> <input>
+# Builds with the fuzz preset, into build/fuzz.
+# Usage: fuzz/run.sh [--keep] [seconds per target, default 30]
+# A failing input is replayed with: build/fuzz/fuzz_<target> <input>
 # (VESK_FUZZ_TRACE=1 makes the device target print each step).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +18,12 @@ if [ "${1:-}" = "--keep" ]; then
   shift
 fi
 seconds=${1:-30}
-build=${2:-build-fuzz}
-scripts/deps.sh clang libclang-rt-14-dev || exit 1
+build=build/fuzz
+scripts/deps.sh fuzz || exit 1
 
 jobs=$(nproc)
-CC=clang CXX=clang++ cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
-cmake --build "$build" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 40 "$build/build.log"; exit 1; }
+cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 40 "$build/build.log"; exit 1; }
 
 passed=0
 failed=0

@@ -71,14 +71,16 @@ class Mutant:
     before: str  # the line, stripped
     after: str  # the mutated line, stripped
     new_line: str  # the mutated line as written
+    nth: int = 1  # which of the file's lines with this text (1: the first)
 
     @property
     def key(self):
-        return (self.file, self.before, self.after)
+        return (self.file, self.before, self.after, self.nth)
 
     @property
     def ident(self):
-        return hashlib.sha1("\0".join(self.key).encode()).hexdigest()[:8]
+        parts = [self.file, self.before, self.after] + ([str(self.nth)] if self.nth > 1 else [])
+        return hashlib.sha1("\0".join(parts).encode()).hexdigest()[:8]
 
 
 # ---- the catalogue ---------------------------------------------------------
@@ -284,11 +286,13 @@ def catalogue(files):
     for path in files:
         rel = str(path.relative_to(ROOT))
         in_comment = False
+        occurrences = {}
         for no, line in enumerate(path.read_text().splitlines(), 1):
             code, in_comment_next = mask(line, in_comment)
+            nth = occurrences[line.strip()] = occurrences.get(line.strip(), 0) + 1
             if not in_comment:
                 for op, new in line_mutants(line, code):
-                    mu = Mutant(rel, no, op, line.strip(), new.strip(), new)
+                    mu = Mutant(rel, no, op, line.strip(), new.strip(), new, nth)
                     if new != line and mu.key not in seen:
                         seen.add(mu.key)
                         mutants.append(mu)
@@ -300,7 +304,8 @@ def catalogue(files):
 
 
 def read_equivalent():
-    """Keys of the mutants listed as equivalent: blocks of file/from/to/why."""
+    """Keys of the mutants listed as equivalent: blocks of file, nth (which of
+    the file's lines with the same text, when not the first), from, to, why."""
     keys = {}
     if not EQUIVALENT.exists():
         return keys
@@ -313,10 +318,10 @@ def read_equivalent():
             if block:
                 if not all(k in block for k in ("file", "from", "to", "why")):
                     sys.exit(f"{EQUIVALENT}: a block needs file, from, to and why: {block}")
-                keys[(block["file"], block["from"], block["to"])] = block["why"]
+                keys[(block["file"], block["from"], block["to"], int(block.get("nth", "1")))] = block["why"]
             block = {}
             continue
-        m = re.match(r"^(file|from|to|why):\s?(.*)$", line)
+        m = re.match(r"^(file|nth|from|to|why):\s?(.*)$", line)
         if m:
             block[m.group(1)] = m.group(2).strip()
         elif "why" in block:
@@ -446,7 +451,8 @@ def main():
     if args.list:
         for mu in mutants:
             eq = "  [equivalent]" if mu.key in equivalent else ""
-            print(f"{mu.ident} {mu.file}:{mu.line} {mu.op}: {mu.before}  =>  {mu.after}{eq}")
+            nth = f" (#{mu.nth})" if mu.nth > 1 else ""
+            print(f"{mu.ident} {mu.file}:{mu.line}{nth} {mu.op}: {mu.before}  =>  {mu.after}{eq}")
         print(f"{len(mutants)} mutants")
         return 0
 

@@ -1,6 +1,8 @@
-// What the platform does, for the calls vesk relies on: windows and their
-// procedures, enumeration, messages, capture and coordinates, timers,
-// kernel objects, tool-help, the registry and the shell's file icons.
+// What the platform does where one program alone cannot see it, so the
+// conformance checks (tests/wine/conformance, run on the simulator and under
+// Wine) do not say it: the stand-in shell's windows, other processes and
+// what ends with a process, the registry and file icons as the device has
+// them, failures the driver injects.
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
@@ -16,65 +18,26 @@ using testing_support::RunProgram;
 
 namespace {
 
-struct Recorder {
-    std::vector<UINT> messages;
-    std::vector<LPARAM> params;
-};
-Recorder* g_recorder = nullptr;
-
-LRESULT CALLBACK RecordingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (g_recorder && m != WM_PAINT && m != WM_ERASEBKGND && m != WM_NCCREATE && m != WM_NCDESTROY) {
-        g_recorder->messages.push_back(m);
-        g_recorder->params.push_back(l);
-    }
+LRESULT CALLBACK AnsweringProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_USER + 1) return 0x55;
     return DefWindowProcW(h, m, w, l);
 }
 
 HWND MakeWindow(const wchar_t* cls, const wchar_t* title, DWORD style, RECT rc, HWND parent = nullptr) {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = RecordingProc;
+    wc.lpfnWndProc = AnsweringProc;
     wc.lpszClassName = cls;
     RegisterClassW(&wc);
     return CreateWindowExW(0, cls, title, style, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, parent,
                            nullptr, nullptr, nullptr);
 }
 
-// Runs body as a program with a message loop of its own afterwards, so that
-// pen input and timers reach its windows; returns its process id.
-DWORD StartLooping(sim::Device& device, std::function<void()> body) {
-    sim::ProgramImage image;
-    image.exe_path = L"\\Windows\\looper.exe";
-    image.entry = [body](HINSTANCE) {
-        body();
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        return static_cast<int>(msg.wParam);
-    };
-    return device.Start(image);
-}
-
 }  // namespace
 
-TEST(Platform, CreatingAnExistingNamedMutexSucceedsAndSaysSo) {
+// A named mutex goes with the process that held it: the next program that
+// creates one of that name makes a new one.
+TEST(Platform, ANamedMutexEndsWithTheProcessThatHeldIt) {
     sim::Device device;
-    RunProgram(device, [] {
-        HANDLE first = CreateMutexW(nullptr, TRUE, L"VeskTestMutex");
-        EXPECT_NE(first, nullptr);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
-        HANDLE second = CreateMutexW(nullptr, TRUE, L"VeskTestMutex");
-        EXPECT_NE(second, nullptr);
-        EXPECT_NE(second, first);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
-        CloseHandle(second);
-        CloseHandle(first);
-        // Once every handle is closed the name is free again.
-        HANDLE third = CreateMutexW(nullptr, TRUE, L"VeskTestMutex");
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
-        CloseHandle(third);
-        return 0;
-    });
-    // Another process sees the same name.
     RunProgram(device, [] {
         HANDLE mine = CreateMutexW(nullptr, TRUE, L"Shared");
         (void)mine;  // left open: ends with the process
@@ -82,37 +45,7 @@ TEST(Platform, CreatingAnExistingNamedMutexSucceedsAndSaysSo) {
     });
     RunProgram(device, [] {
         CreateMutexW(nullptr, TRUE, L"Shared");
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));  // the first holder has ended
-        return 0;
-    });
-}
-
-TEST(Platform, AReplacedWindowProcedureKeepsWorkingThroughCallWindowProc) {
-    sim::Device device;
-    static WNDPROC saved;
-    static std::vector<UINT> hooked;
-    hooked.clear();
-    RunProgram(device, [&] {
-        Recorder rec;
-        g_recorder = &rec;
-        HWND w = MakeWindow(L"Hooked", L"Hooked", WS_VISIBLE, RECT{0, 30, 100, 100});
-        saved = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC));
-        EXPECT_EQ(saved, &RecordingProc);
-        WNDPROC hook = [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-            hooked.push_back(m);
-            return CallWindowProcW(saved, h, m, wp, lp);
-        };
-        EXPECT_EQ(SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(hook)),
-                  reinterpret_cast<LONG_PTR>(&RecordingProc));
-        EXPECT_EQ(SendMessageW(w, WM_USER + 1, 0, 0), 0x55);  // the result comes back unchanged
-        EXPECT_EQ(hooked.back(), UINT(WM_USER + 1));
-        EXPECT_EQ(rec.messages.back(), UINT(WM_USER + 1));
-        SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved));
-        hooked.clear();
-        SendMessageW(w, WM_USER + 1, 0, 0);
-        EXPECT_TRUE(hooked.empty());
-        DestroyWindow(w);
-        g_recorder = nullptr;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
         return 0;
     });
 }
@@ -136,23 +69,16 @@ TEST(Platform, WindowCallsOnADestroyedWindowFail) {
     });
 }
 
-TEST(Platform, EnumWindowsCallsOncePerTopLevelWindowFrontToBackWhileTrue) {
+TEST(Platform, EnumWindowsGivesTheTopmostTaskbarFirstAndTheDesktopLast) {
     sim::Device device;
     HWND a = device.Launch({.name = "alpha"});
     HWND b = device.Launch({.name = "bravo"});
     std::vector<HWND> seen;
     RunProgram(device, [&] {
-        HWND child = MakeWindow(L"Child", L"Child", WS_CHILD | WS_VISIBLE, RECT{0, 0, 10, 10}, a);
         EnumWindows([](HWND h, LPARAM lp) -> BOOL {
             reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
             return TRUE;
         }, reinterpret_cast<LPARAM>(&seen));
-        for (HWND h : seen) EXPECT_NE(h, child);  // children are not top-level windows
-        size_t calls = 0;
-        BOOL finished = EnumWindows([](HWND, LPARAM lp) -> BOOL { return ++*reinterpret_cast<size_t*>(lp) < 2; },
-                                    reinterpret_cast<LPARAM>(&calls));
-        EXPECT_EQ(calls, 2u);
-        EXPECT_FALSE(finished);  // the callback's refusal is the answer
         return 0;
     });
     // The taskbar is topmost; then the applications, front first; the desktop last.
@@ -163,34 +89,7 @@ TEST(Platform, EnumWindowsCallsOncePerTopLevelWindowFrontToBackWhileTrue) {
     EXPECT_EQ(seen.back(), device.desktop());
 }
 
-TEST(Platform, GetParentGivesTheOwnerOfAnOwnedTopLevelWindow) {
-    sim::Device device;
-    HWND owner = device.Launch({.name = "owner"});
-    HWND owned = device.Launch({.name = "dialog", .class_name = L"Dialog", .owner = "owner"});
-    HWND free = device.Launch({.name = "free"});
-    EXPECT_EQ(GetParent(owned), owner);
-    EXPECT_EQ(GetParent(free), nullptr);
-    EXPECT_EQ(GetParent(device.taskbar()), nullptr);
-}
-
-TEST(Platform, GetClassNameCutsTheNameToTheBuffer) {
-    sim::Device device;
-    HWND app = device.Launch({.name = "app", .class_name = L"Tasks Application"});
-    wchar_t buf[8];
-    EXPECT_EQ(GetClassNameW(app, buf, 8), 7);
-    EXPECT_STREQ(buf, L"Tasks A");
-    wchar_t big[32];
-    EXPECT_EQ(GetClassNameW(app, big, 32), 17);
-    EXPECT_STREQ(big, L"Tasks Application");
-    EXPECT_EQ(GetClassNameW(app, big, 0), 0);
-    wchar_t title[4];
-    HWND titled = device.Launch({.name = "titled", .title = L"Pocket Word"});
-    EXPECT_EQ(GetWindowTextW(titled, title, 4), 3);
-    EXPECT_STREQ(title, L"Poc");
-    EXPECT_EQ(GetWindowTextLengthW(titled), 11);
-}
-
-TEST(Platform, SnapshotsListProcessesByExecutableNameAndFailWithMinusOne) {
+TEST(Platform, SnapshotsNameOtherProcessesByTheirFilesAndFailWithMinusOne) {
     sim::Device device;
     HWND app = device.Launch({.name = "word", .exe = L"pword.exe"});
     DWORD pid = 0;
@@ -213,12 +112,6 @@ TEST(Platform, SnapshotsListProcessesByExecutableNameAndFailWithMinusOne) {
         EXPECT_TRUE(found);
         EXPECT_TRUE(shell);
         EXPECT_TRUE(CloseToolhelp32Snapshot(snap));
-        EXPECT_FALSE(CloseToolhelp32Snapshot(snap));
-        // A record too small is refused.
-        snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        pe.dwSize = sizeof pe - 8;
-        EXPECT_FALSE(Process32First(snap, &pe));
-        CloseToolhelp32Snapshot(snap);
         // The full path of a process's executable, from a handle on it.
         HANDLE process = OpenProcess(0, FALSE, pid);
         EXPECT_NE(process, nullptr);
@@ -226,7 +119,6 @@ TEST(Platform, SnapshotsListProcessesByExecutableNameAndFailWithMinusOne) {
         EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(process), buf, MAX_PATH), 18u);
         path = buf;
         EXPECT_TRUE(CloseHandle(process));
-        EXPECT_EQ(OpenProcess(0, FALSE, 0x7FFFFFF0), nullptr);
         return 0;
     });
     EXPECT_EQ(path, L"\\Windows\\pword.exe");
@@ -235,98 +127,6 @@ TEST(Platform, SnapshotsListProcessesByExecutableNameAndFailWithMinusOne) {
         EXPECT_EQ(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0), INVALID_HANDLE_VALUE);
         return 0;
     });
-}
-
-TEST(Platform, SendReturnsAfterHandlingAndPostOnlyQueues) {
-    sim::Device device;
-    static std::vector<std::string> order;
-    order.clear();
-    DWORD pid = StartLooping(device, [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == WM_USER + 10) order.push_back("posted");
-            if (m == WM_USER + 11) order.push_back("sent");
-            return DefWindowProcW(h, m, w, l);
-        };
-        wc.lpszClassName = L"Order";
-        RegisterClassW(&wc);
-        HWND w = CreateWindowExW(0, L"Order", L"Order", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-        EXPECT_TRUE(PostMessageW(w, WM_USER + 10, 0, 0));
-        order.push_back("after post");
-        SendMessageW(w, WM_USER + 11, 0, 0);
-        order.push_back("after send");
-    });
-    EXPECT_EQ(order, (std::vector<std::string>{"after post", "sent", "after send", "posted"}));
-    EXPECT_TRUE(device.Running(pid));
-}
-
-TEST(Platform, CapturedPenMessagesArriveInClientCoordinatesPackedInSixteenBits) {
-    sim::Device device;
-    static std::vector<std::pair<WORD, WORD>> points;
-    static std::vector<DWORD> positions;
-    points.clear();
-    positions.clear();
-    StartLooping(device, [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == WM_LBUTTONDOWN) SetCapture(h);
-            if (m == WM_LBUTTONDOWN || m == WM_MOUSEMOVE || m == WM_LBUTTONUP) {
-                points.emplace_back(LOWORD(l), HIWORD(l));
-                positions.push_back(GetMessagePos());
-            }
-            if (m == WM_LBUTTONUP) ReleaseCapture();
-            return DefWindowProcW(h, m, w, l);
-        };
-        wc.lpszClassName = L"Pen";
-        RegisterClassW(&wc);
-        CreateWindowExW(0, L"Pen", L"Pen", WS_VISIBLE, 100, 100, 50, 50, nullptr, nullptr, nullptr, nullptr);
-    });
-    device.PenDown(110, 120);
-    device.PenMove(90, 170);  // left of the window and below it
-    device.PenUp(99, 99);
-    ASSERT_EQ(points.size(), 3u);
-    EXPECT_EQ(points[0], (std::pair<WORD, WORD>{10, 20}));
-    EXPECT_EQ(points[1], (std::pair<WORD, WORD>{65526, 70}));  // -10 packed as an unsigned 16-bit value
-    EXPECT_EQ(points[2], (std::pair<WORD, WORD>{65535, 65535}));
-    // The message position is the pen's position on the screen when the message was made.
-    EXPECT_EQ(positions[1], DWORD(MAKELONG(90, 170)));
-    EXPECT_EQ(positions[2], DWORD(MAKELONG(99, 99)));
-    EXPECT_EQ(device.Capture(), nullptr);
-}
-
-TEST(Platform, TimersFireEveryPeriodAndRestartWhenSetAgain) {
-    sim::Device device;
-    static std::vector<uint64_t> ticks;
-    static HWND window;
-    ticks.clear();
-    StartLooping(device, [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m == WM_TIMER && w == 1) ticks.push_back(GetTickCount());
-            if (m == WM_USER) SetTimer(h, 1, 200, nullptr);  // set again: restarts
-            if (m == WM_USER + 1) KillTimer(h, 1);
-            return DefWindowProcW(h, m, w, l);
-        };
-        wc.lpszClassName = L"Timer";
-        RegisterClassW(&wc);
-        window = CreateWindowExW(0, L"Timer", L"Timer", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-        SetTimer(window, 1, 200, nullptr);
-    });
-    device.Wait(199);
-    EXPECT_TRUE(ticks.empty());
-    device.Wait(1);
-    EXPECT_EQ(ticks, (std::vector<uint64_t>{200}));
-    device.Wait(450);
-    EXPECT_EQ(ticks, (std::vector<uint64_t>{200, 400, 600}));
-    device.Wait(50);  // now 700: the last tick was at 600
-    RunProgram(device, [] { return static_cast<int>(PostMessageW(window, WM_USER, 0, 0)); });
-    device.Wait(199);
-    EXPECT_EQ(ticks.size(), 3u);
-    device.Wait(1);
-    EXPECT_EQ(ticks.back(), 900u);  // 200 ms after it was set again, not 800
-    RunProgram(device, [] { return static_cast<int>(PostMessageW(window, WM_USER + 1, 0, 0)); });
-    device.Wait(1000);
-    EXPECT_EQ(ticks.size(), 4u);
 }
 
 TEST(Platform, MinimizingSendsAWindowBehindTheOthersAndActivatesTheNext) {
@@ -369,7 +169,7 @@ TEST(Platform, InvalidatingNoWindowInvalidatesEveryWindow) {
     EXPECT_FALSE(device.Info(a)->needs_paint);
 }
 
-TEST(Platform, RegistryReadsFailRatherThanCut) {
+TEST(Platform, RegistryReadsFailWithoutCopyingAndCreateMissingKeys) {
     sim::Device device;
     device.SetBinary(HKEY_LOCAL_MACHINE, L"Software\\Test", L"Blob", std::vector<uint8_t>(10, 7));
     RunProgram(device, [] {
@@ -382,17 +182,8 @@ TEST(Platform, RegistryReadsFailRatherThanCut) {
         BYTE buf[16] = {};
         DWORD size = 4;
         EXPECT_EQ(RegQueryValueExW(key, L"Blob", nullptr, nullptr, buf, &size), ERROR_MORE_DATA);
-        EXPECT_EQ(size, 10u);
         EXPECT_EQ(buf[0], 0);  // nothing copied
-        size = sizeof buf;
-        DWORD type = 0;
-        EXPECT_EQ(RegQueryValueExW(key, L"blob", nullptr, &type, buf, &size), ERROR_SUCCESS);  // names ignore case
-        EXPECT_EQ(size, 10u);
-        EXPECT_EQ(type, DWORD(REG_BINARY));
-        EXPECT_EQ(buf[9], 7);
-        EXPECT_EQ(RegQueryValueExW(key, L"Missing", nullptr, nullptr, buf, &size), ERROR_FILE_NOT_FOUND);
-        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-        EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+        RegCloseKey(key);
         // A missing key is created.
         EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, &disposition),

@@ -5,25 +5,21 @@
 #
 #   win32/run-wine-tests.sh [BUILD_DIR]
 #
-# BUILD_DIR is the main (simulator) build tree. The desktop side is built into
-# BUILD_DIR/wine (or /tmp/vesk-wine without one), with its Wine prefix there
-# too. When BUILD_DIR holds the simulator build, its rendering of vesk's button
-# (target vesk_wine_faces) is what the end-to-end face checks compare with;
-# without it those checks are skipped.
+# The desktop side is built with the win32 preset into build/win32, with the
+# Wine prefix and the logs there too. BUILD_DIR is the simulator's build tree
+# (build/default by default): when it holds the simulator build, its rendering
+# of vesk's button (target vesk_wine_faces) is what the end-to-end face checks
+# compare with; without it those checks are skipped.
 #
-# Run as root, it installs what is missing with apt-get. Ends with the line
-# "wine: N passed, N failed, N skipped" and a non-zero status on any failure.
+# scripts/deps.sh installs what is missing (through sudo when not root). Ends
+# with the line "wine: N passed, N failed, N skipped" and a non-zero status on
+# any failure.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-MAIN_BUILD=${1:-}
-if [[ -n "$MAIN_BUILD" ]]; then
-  mkdir -p "$MAIN_BUILD"
-  MAIN_BUILD=$(cd "$MAIN_BUILD" && pwd)
-  OUT="$MAIN_BUILD/wine"
-else
-  OUT=/tmp/vesk-wine
-fi
+MAIN_BUILD=${1:-$ROOT/build/default}
+[[ -d "$MAIN_BUILD" ]] && MAIN_BUILD=$(cd "$MAIN_BUILD" && pwd)
+OUT="$ROOT/build/win32"
 mkdir -p "$OUT"
 LOG="$OUT/log"
 mkdir -p "$LOG"
@@ -32,24 +28,8 @@ started=$SECONDS
 say() { printf '== %3d s  %s\n' "$((SECONDS - started))" "$*"; }
 
 # --- Packages -----------------------------------------------------------------
-need=()
-command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
-command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64)
-[[ -x /usr/lib/wine/wine64 ]] || command -v wine64 >/dev/null || need+=(wine64)
-command -v wine >/dev/null || need+=(wine)
-[[ -f /usr/share/wine/fonts/tahoma.ttf ]] || need+=(fonts-wine)
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v cmake >/dev/null || need+=(cmake)
-if ((${#need[@]})); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "missing Debian packages: ${need[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  say "installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >"$LOG/apt.log" 2>&1 || true
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >>"$LOG/apt.log" 2>&1
-fi
+"$ROOT/scripts/deps.sh" wine
+. "$ROOT/scripts/summary.sh"
 
 WINE=/usr/lib/wine/wine64
 [[ -x "$WINE" ]] || WINE=$(command -v wine64 || command -v wine)
@@ -57,14 +37,10 @@ WINESERVER=/usr/lib/wine/wineserver
 [[ -x "$WINESERVER" ]] || WINESERVER=$(command -v wineserver)
 
 # --- Build ----------------------------------------------------------------------
-say "building the desktop side in $OUT/build"
-generator=()
-command -v ninja >/dev/null && [[ ! -f "$OUT/build/Makefile" ]] && generator=(-G Ninja)
-cmake -S "$ROOT/win32" -B "$OUT/build" "${generator[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release >"$LOG/configure.log" 2>&1 ||
-  { cat "$LOG/configure.log"; exit 1; }
-cmake --build "$OUT/build" -j2 >"$LOG/build.log" 2>&1 || { tail -50 "$LOG/build.log"; exit 1; }
-BIN="$OUT/build/bin"
+say "building the desktop side in $OUT"
+(cd "$ROOT" && cmake --preset win32) >"$LOG/configure.log" 2>&1 || { cat "$LOG/configure.log"; exit 1; }
+(cd "$ROOT" && cmake --build --preset win32 -j2) >"$LOG/build.log" 2>&1 || { tail -50 "$LOG/build.log"; exit 1; }
+BIN="$OUT/bin"
 
 REF=""
 if [[ -n "$MAIN_BUILD" && -f "$MAIN_BUILD/CMakeCache.txt" ]]; then
@@ -124,19 +100,7 @@ winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 # --- Tests -------------------------------------------------------------------------
 passed=0 failed=0 skipped=0
-count() {  # adds the closing line "LABEL: N passed, N failed, N skipped" of a program's output
-  local line
-  line=$(grep -E '^[a-z0-9]+: [0-9]+ passed, [0-9]+ failed' "$1" | tail -1 || true)
-  if [[ -z "$line" ]]; then
-    failed=$((failed + 1))
-    return 1
-  fi
-  local p f s
-  p=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")
-  f=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")
-  s=$(grep -oE '[0-9]+ skipped' <<<"$line" | grep -oE '[0-9]+' || echo 0)
-  passed=$((passed + p)) failed=$((failed + f)) skipped=$((skipped + s))
-}
+count() { summary_add "$1"; }  # the closing line "LABEL: N passed, N failed, N skipped" of a program's output
 
 say "platform conformance under Wine"
 status=0

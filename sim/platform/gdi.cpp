@@ -170,6 +170,12 @@ LOGFONTW SystemFontLog() {
 
 DeviceContext* Dc(HDC dc) { return M().handles.Get<DeviceContext>(dc); }
 
+DeviceContext* CheckDc(HDC hdc) {
+    DeviceContext* dc = Dc(hdc);
+    if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+    return dc;
+}
+
 const LOGFONTW* SelectedFont(HDC hdc) {
     DeviceContext* dc = Dc(hdc);
     if (!dc) return nullptr;
@@ -269,16 +275,6 @@ bool BrushColourOf(const DeviceContext& dc, COLORREF* colour) {
 
 using namespace sim;
 using namespace sim::gdi;
-
-namespace {
-
-DeviceContext* CheckDc(HDC hdc) {
-    DeviceContext* dc = Dc(hdc);
-    if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-    return dc;
-}
-
-}  // namespace
 
 extern "C" {
 

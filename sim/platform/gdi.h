@@ -107,6 +107,8 @@ std::vector<std::string> DeleteFailures();
 
 // The DC behind a handle, or null.
 DeviceContext* Dc(HDC dc);
+// The same, or null with ERROR_INVALID_HANDLE as the caller's last error.
+DeviceContext* CheckDc(HDC hdc);
 // The surface a DC draws into now, or null (a destroyed window).
 Surface* SurfaceOf(const DeviceContext& dc);
 

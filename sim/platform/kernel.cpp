@@ -78,6 +78,21 @@ bool FillEntry(Snapshot* s, LPPROCESSENTRY32 pe) {
 
 using namespace sim;
 
+namespace {
+
+// The snapshot, or null with the last error the platform sets: a bad handle,
+// or a record smaller than the platform's.
+Snapshot* CheckSnapshot(HANDLE h, LPPROCESSENTRY32 pe) {
+    Snapshot* s = M().handles.Get<Snapshot>(h);
+    if (!s || !pe || pe->dwSize < sizeof(PROCESSENTRY32)) {
+        SetLastError(s ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return s;
+}
+
+}  // namespace
+
 extern "C" {
 
 DWORD WINAPI GetLastError(void) {
@@ -247,11 +262,8 @@ BOOL WINAPI Process32First(HANDLE h, LPPROCESSENTRY32 pe) {
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
-    Snapshot* s = M().handles.Get<Snapshot>(h);
-    if (!s || !pe || pe->dwSize < sizeof(PROCESSENTRY32)) {
-        SetLastError(s ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    Snapshot* s = CheckSnapshot(h, pe);
+    if (!s) return FALSE;
     s->next = 0;
     return FillEntry(s, pe);
 }
@@ -262,12 +274,8 @@ BOOL WINAPI Process32Next(HANDLE h, LPPROCESSENTRY32 pe) {
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
-    Snapshot* s = M().handles.Get<Snapshot>(h);
-    if (!s || !pe || pe->dwSize < sizeof(PROCESSENTRY32)) {
-        SetLastError(s ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    return FillEntry(s, pe);
+    Snapshot* s = CheckSnapshot(h, pe);
+    return s ? FillEntry(s, pe) : FALSE;
 }
 
 BOOL WINAPI CloseToolhelp32Snapshot(HANDLE h) {

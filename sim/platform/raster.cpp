@@ -116,12 +116,6 @@ void Line(const DeviceContext& dc, int x0, int y0, int x1, int y1) {
             [&](int x, int y) { canvas.Plot(x, y, pen.lopnColor); });
 }
 
-DeviceContext* CheckDc(HDC hdc) {
-    DeviceContext* dc = Dc(hdc);
-    if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-    return dc;
-}
-
 }  // namespace
 
 extern "C" {

@@ -7,12 +7,13 @@
 #include "player.h"
 #include "script.h"
 
+// The demo tour, built in from demo.vsk (cmake/embed.cmake).
+extern "C" const unsigned char g_demoScript[];
+extern "C" const unsigned long g_demoScriptSize;
+
 namespace vesk_sim {
 
-extern const char kDemoScript[];
-extern const std::size_t kDemoScriptSize;
-
-std::string DemoScript() { return std::string(kDemoScript, kDemoScriptSize); }
+std::string DemoScript() { return std::string(reinterpret_cast<const char*>(g_demoScript), g_demoScriptSize); }
 
 int RunDemo(const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
     // The tour includes nothing: it must play the same wherever the program is.

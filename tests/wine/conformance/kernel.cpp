@@ -43,6 +43,12 @@ CHECK(Kernel, CreatingAnExistingNamedMutexReportsThatItExists) {
     CloseHandle(unnamed);
     if (second) CloseHandle(second);
     CloseHandle(first);
+
+    // Once every handle on it is closed, the name is free again.
+    HANDLE again = CreateMutexW(nullptr, TRUE, L"VeskConformanceMutex");
+    CHECK_TRUE(again != nullptr);
+    CHECK_EQ(GetLastError(), 0u);
+    if (again) CloseHandle(again);
 }
 
 CHECK(Kernel, SnapshotNamesEachProcessByItsFileName) {
@@ -65,6 +71,14 @@ CHECK(Kernel, SnapshotNamesEachProcessByItsFileName) {
     CHECK_EQ(found, 1);
     CHECK_EQ(name, BaseName(OwnPath()));
     CHECK_TRUE(CloseSnapshot(snapshot));
+    CHECK_FALSE(CloseSnapshot(snapshot));
+
+    // A record smaller than the platform's is refused.
+    snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    REQUIRE(snapshot != INVALID_HANDLE_VALUE);
+    entry.dwSize = sizeof(entry) - 8;
+    CHECK_FALSE(Process32First(snapshot, &entry));
+    CloseSnapshot(snapshot);
 }
 
 CHECK(Kernel, ExecutablePathOfAProcessHandle) {
@@ -79,4 +93,6 @@ CHECK(Kernel, ExecutablePathOfAProcessHandle) {
     CHECK_EQ(n, ce_or_desktop(static_cast<DWORD>(own.size()), static_cast<DWORD>(0)));
     if (n) CHECK_EQ(std::wstring(path), own);
     CloseHandle(process);
+    // No process has this id.
+    CHECK_EQ(OpenProcess(0, FALSE, 0x7FFFFFF0), static_cast<HANDLE>(nullptr));
 }

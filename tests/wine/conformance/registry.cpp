@@ -34,7 +34,8 @@ CHECK(Registry, ReadingIntoTooSmallABufferFails) {
     CHECK_EQ(RegQueryValueExW(key, L"9", nullptr, nullptr, buffer, &size), ERROR_FILE_NOT_FOUND);
 
     RegDeleteValueW(key, L"SHColor");
-    RegCloseKey(key);
+    CHECK_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    CHECK_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 }
 
 CHECK(Registry, CreatingAnExistingKeyOpensIt) {

@@ -102,6 +102,7 @@ CHECK(Window, ClassNameAndTitleAreCutToTheBuffer) {
     CHECK_EQ(GetClassNameW(window, buffer, 8), 7);
     CHECK_EQ(std::wstring(buffer), full.substr(0, 7));
     CHECK_EQ(buffer[8], L'#');
+    CHECK_EQ(GetClassNameW(window, buffer, 0), 0);
 
     CHECK_EQ(GetWindowTextLengthW(window), 8);
     wmemset(buffer, L'#', 64);
