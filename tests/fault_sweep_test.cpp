@@ -40,11 +40,19 @@ struct Scenario {
     vesk_sim::Script script;
 };
 
+// Twenty applications in a scrolled menu make thousands of calls, and the
+// high-resolution twin makes the same ones over four times the pixels:
+// sweeping it too would take minutes and reach no call its twin does not.
+const char* const kSweptThroughTwin[] = {"close_all_scrolled_192"};
+
 std::vector<std::string> ScenarioNames() {
     std::vector<std::string> names{"start_quit"};
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(fs::path(VESK_SOURCE_DIR) / "tests" / "e2e"))
-        if (entry.path().extension() == ".vsk") files.push_back(entry.path().stem().string());
+        if (entry.path().extension() == ".vsk" &&
+            std::find(std::begin(kSweptThroughTwin), std::end(kSweptThroughTwin), entry.path().stem().string()) ==
+                std::end(kSweptThroughTwin))
+            files.push_back(entry.path().stem().string());
     std::sort(files.begin(), files.end());
     names.insert(names.end(), files.begin(), files.end());
     return names;
@@ -233,12 +241,21 @@ private:
     void Do(const vesk_sim::MenuTapCmd& m) {
         std::optional<sim::MenuView> menu = device_.OpenMenu();
         if (!menu) return;
-        if (size_t(m.position) >= menu->items.size()) {
+        if (size_t(m.position) >= menu->items.size() || !device_.ShowMenuItem(m.position) ||
+            !(menu = device_.OpenMenu())) {
             Dismiss();
             return;
         }
         const RECT& r = menu->items[size_t(m.position)].rect;
         device_.Tap(m.at ? *m.at : r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2);
+    }
+    void Do(const vesk_sim::MenuScrollCmd& m) {
+        for (int i = 0; i < m.times; ++i) {
+            std::optional<sim::MenuView> menu = device_.OpenMenu();
+            if (!menu || !menu->scrolls) return;
+            const RECT& r = m.down ? menu->down : menu->up;
+            device_.Tap((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        }
     }
     void Do(const vesk_sim::MenuDismissCmd&) { Dismiss(); }
     void Do(const vesk_sim::ExpectCmd&) {}

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "program.h"
 #include "resource.h"
 #include <sim/surface.h>
 #include "vesk_image.h"
@@ -307,21 +308,107 @@ TEST_F(MenuTracking, PopupIsPlacedByTheAlignmentFlagsAndKeptOnTheScreen) {
     }
 }
 
-TEST_F(MenuTracking, PopupTallerThanTheScreenStartsAtTheTopAndItsLowerItemsAreCut) {
+TEST_F(MenuTracking, PopupTallerThanTheScreenScrollsOneItemAtATimeBetweenItsArrows) {
+    // A string item, then 39 owner-drawn items of 100 x 18: 40 items, too many for the screen.
+    size_t mark = device.Log().size();
     Open([](Host& h) {
         HMENU menu = CreatePopupMenu();
-        for (UINT i = 0; i < 40; ++i) AppendMenuW(menu, MF_OWNERDRAW, 100 + i, reinterpret_cast<LPCWSTR>(&h.data[0]));
+        AppendMenuW(menu, MF_STRING, 99, L"First");
+        for (UINT i = 0; i < 39; ++i) AppendMenuW(menu, MF_OWNERDRAW, 100 + i, reinterpret_cast<LPCWSTR>(&h.data[0]));
         return menu;
     });
     auto view = View();
+    ASSERT_TRUE(view.scrolls);
     EXPECT_EQ(view.rect.top, 0);
     EXPECT_EQ(view.rect.bottom, 320);
-    ASSERT_EQ(view.items.size(), 40u);
-    EXPECT_EQ(view.items[39].rect.bottom, 1 + 40 * 18);
-    // The last item wholly on the screen can be chosen.
-    EXPECT_EQ(view.items[16].rect.bottom, 307);
-    TapItem(16);
-    EXPECT_EQ(result, 116);
+    // Arrow areas across the popup inside its border, as high as a string
+    // item; the items start below the up arrow.
+    const int arrow = view.up.bottom - view.up.top;
+    EXPECT_EQ(arrow, view.items[0].rect.bottom - view.items[0].rect.top);
+    EXPECT_EQ(view.up.top, 1);
+    EXPECT_EQ(view.down.bottom, 319);
+    EXPECT_EQ(view.down.bottom - view.down.top, arrow);
+    EXPECT_EQ(view.up.left, view.rect.left + 1);
+    EXPECT_EQ(view.down.right, view.rect.right - 1);
+    EXPECT_EQ(view.items[0].rect.top, view.up.bottom);
+    // The items wholly between the arrows are in view, and the owner draws
+    // only those; the next one would be clipped by the down arrow: it is not
+    // drawn, and its space stays blank.
+    int shown = 0;
+    while (view.items[size_t(shown)].in_view) ++shown;
+    ASSERT_GT(shown, 1);
+    for (size_t i = size_t(shown); i < view.items.size(); ++i) EXPECT_FALSE(view.items[i].in_view) << i;
+    const RECT last = view.items[size_t(shown) - 1].rect;
+    EXPECT_LE(last.bottom, view.down.top);
+    EXPECT_GT(view.items[size_t(shown)].rect.bottom, view.down.top);
+    ASSERT_EQ(host.draws.size(), size_t(shown - 1));
+    for (int i = 1; i < shown; ++i) {
+        EXPECT_EQ(host.draws[size_t(i) - 1].itemID, UINT(99 + i));
+        EXPECT_EQ(host.draws[size_t(i) - 1].rcItem.top, view.items[size_t(i)].rect.top - view.rect.top);
+    }
+    ASSERT_LT(last.bottom, view.down.top);
+    EXPECT_EQ(device.PixelAt(Centre(last).x, (last.bottom + view.down.top) / 2), GetSysColor(COLOR_MENU));
+    // The up arrow is gray at the top, the down arrow is not.
+    EXPECT_FALSE(view.can_scroll_up);
+    EXPECT_EQ(device.PixelAt(Centre(view.up).x, Centre(view.up).y), GetSysColor(COLOR_GRAYTEXT));
+    EXPECT_EQ(device.PixelAt(Centre(view.down).x, Centre(view.down).y), GetSysColor(COLOR_MENUTEXT));
+    auto lines = testing_support::LogLines(device, "menu", mark);
+    ASSERT_GT(lines.size(), size_t(shown) + 1);
+    EXPECT_NE(lines[0].find(" scrolls"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[size_t(shown)].find(" in-view"), std::string::npos) << lines[size_t(shown)];
+    EXPECT_NE(lines[size_t(shown) + 1].find(" out-of-view"), std::string::npos) << lines[size_t(shown) + 1];
+
+    // A tap on the down arrow scrolls by one item; the owner draws what is in view now.
+    host.draws.clear();
+    const POINT down = Centre(view.down), up = Centre(view.up);
+    device.Tap(down.x, down.y);
+    view = View();
+    EXPECT_EQ(view.first, 1);
+    EXPECT_EQ(view.items[1].rect.top, view.up.bottom);
+    EXPECT_FALSE(view.items[0].in_view);
+    EXPECT_TRUE(view.items[size_t(shown)].in_view);
+    ASSERT_FALSE(host.draws.empty());
+    EXPECT_EQ(host.draws.front().itemID, 100u);
+    EXPECT_EQ(host.draws.back().itemID, UINT(99 + shown));
+    EXPECT_EQ(testing_support::LogLines(device, "menu scroll", mark),
+              std::vector<std::string>{std::to_string(device.Now()) + " menu scroll first=1 last=" + std::to_string(shown)});
+    EXPECT_EQ(device.PixelAt(up.x, up.y), GetSysColor(COLOR_MENUTEXT));
+
+    // Held on an arrow, the pen scrolls again after 400 ms, then every 100 ms
+    // until it is lifted; lifted there, it chooses nothing.
+    device.PenDown(down.x, down.y);
+    EXPECT_EQ(View().first, 2);
+    device.Wait(399);
+    EXPECT_EQ(View().first, 2);
+    device.Wait(1);
+    EXPECT_EQ(View().first, 3);
+    device.Wait(100);
+    EXPECT_EQ(View().first, 4);
+    device.PenUp(down.x, down.y);
+    device.Wait(1000);
+    EXPECT_EQ(View().first, 4);
+    device.Tap(up.x, up.y);
+    EXPECT_EQ(View().first, 3);
+    EXPECT_EQ(closed, 0);
+
+    // At the end the last item is in view above the down arrow, which is gray and does nothing.
+    while (View().can_scroll_down) device.Tap(down.x, down.y);
+    view = View();
+    EXPECT_TRUE(view.items[39].in_view);
+    EXPECT_GT((40 - (view.first - 1)) * 18, view.down.top - view.up.bottom) << "it went no further than needed";
+    EXPECT_LE(view.items[39].rect.bottom, view.down.top);
+    EXPECT_EQ(device.PixelAt(down.x, down.y), GetSysColor(COLOR_GRAYTEXT));
+    size_t scrolls = testing_support::LogLines(device, "menu scroll", mark).size();
+    device.Tap(down.x, down.y);
+    EXPECT_EQ(testing_support::LogLines(device, "menu scroll", mark).size(), scrolls);
+
+    // An item scrolled into view is chosen where it is shown, and the lift
+    // that chose is the thread's last message.
+    POINT c = Centre(view.items[39].rect);
+    device.Tap(c.x - 7, c.y + 2);
+    EXPECT_EQ(result, 138);
+    EXPECT_EQ(LOWORD(position), c.x - 7);
+    EXPECT_EQ(HIWORD(position), c.y + 2);
 }
 
 TEST_F(MenuTracking, HighlightFollowsThePenAndLiftingChoosesTheItemUnderIt) {

@@ -119,13 +119,15 @@ expect-pixel 5 6 0x00ff80
 expect-window Mail visible=0 foreground
 expect-window Gone gone
 expect-counts vesk gdi=2 heap=0
+menu-scroll down 12
+menu-scroll up
 )");
     EXPECT_TRUE(s.device_given);
     EXPECT_EQ(s.device.width, 480);
     EXPECT_EQ(s.device.height, 640);
     EXPECT_EQ(s.device.dpi, 192);
     EXPECT_EQ(s.device.taskbar_height, 52);
-    ASSERT_EQ(s.commands.size(), 26u);
+    ASSERT_EQ(s.commands.size(), 28u);
 
     const auto& r0 = At<RegCmd>(s, 0);
     EXPECT_EQ(r0.root, HKEY_LOCAL_MACHINE);
@@ -186,6 +188,10 @@ expect-counts vesk gdi=2 heap=0
     EXPECT_EQ(counts.gdi, std::optional<long>(2));
     EXPECT_EQ(counts.heap, std::optional<long>(0));
     EXPECT_FALSE(counts.icons.has_value());
+    EXPECT_TRUE(At<MenuScrollCmd>(s, 26).down);
+    EXPECT_EQ(At<MenuScrollCmd>(s, 26).times, 12);
+    EXPECT_FALSE(At<MenuScrollCmd>(s, 27).down);
+    EXPECT_EQ(At<MenuScrollCmd>(s, 27).times, 1);
 
     EXPECT_EQ(s.commands[11].line, 13);
     EXPECT_EQ(s.commands[11].source, "tap 0x10 20");
@@ -294,6 +300,8 @@ TEST(ScriptParse, MalformedLinesNameTheirLineAndWhatIsWrong) {
         {"shot contact-sheet.png", "kept for the demo's contact sheet"},
         {"menu-tap", "menu-tap: missing item position"},
         {"menu-tap 1 at=240", "menu-tap: at 240 is out of range 0..239"},
+        {"menu-scroll sideways", "menu-scroll: expected up or down, got \"sideways\""},
+        {"menu-scroll down 0", "menu-scroll: count 0 is out of range 1..10000"},
         {"expect \"\"", "expect: the text is empty"},
         {"expect-not", "expect-not: missing the text to look for"},
         {"expect-pixel 1 2 0x1000000", "colour 0x1000000 is out of range"},
@@ -566,6 +574,8 @@ TEST_F(PlayTest, CommandsThatCannotBeCarriedOutStopWithTheirLine) {
         {"quit\n", "t.vsk:1: quit: vesk is not running"},
         {"menu-tap 0\n", "menu-tap: no popup menu is open"},
         {"menu-dismiss\n", "menu-dismiss: no popup menu is open"},
+        {"menu-scroll up\n", "menu-scroll: no popup menu is open"},
+        {"start\ntap 214 13\nmenu-scroll down\n", "t.vsk:3: menu-scroll: the open menu fits on the screen"},
     };
     for (const Case& c : cases) {
         PlayResult r = PlayText(c.script);

@@ -219,7 +219,7 @@ TEST_F(CliTest, HelpDocumentsEveryOptionAndCommand) {
          {"--device WxH", "--dpi N", "--zoom N", "--out DIR", "--demo [DIR]", "--script FILE", "--version",
           "device W H", "reg HKLM", "theme back=", "app NAME", "activate NAME", "release NAME", "start ",
           "down X Y", "move X Y", "up X Y", "tap X Y", "wait MS", "notify", "dump", "shot FILE", "quit",
-          "menu-tap POS [at=X]", "menu-dismiss", "include \"FILE\"", "expect \"TEXT\"", "expect-not \"TEXT\"",
+          "menu-tap POS [at=X]", "menu-scroll up|down [N]", "menu-dismiss", "include \"FILE\"", "expect \"TEXT\"", "expect-not \"TEXT\"",
           "expect-pixel X Y 0xBBGGRR", "expect-window NAME", "expect-counts NAME|vesk", "T menu open items=N",
           "T shot FILE", "Escape"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;

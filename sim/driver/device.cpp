@@ -107,6 +107,22 @@ void Device::ClearReceived(HWND hwnd) {
 
 std::optional<MenuView> Device::OpenMenu() const { return TrackedMenu(); }
 
+bool Device::ShowMenuItem(int position) {
+    for (;;) {
+        std::optional<MenuView> view = OpenMenu();
+        if (!view || position < 0 || size_t(position) >= view->items.size()) return false;
+        if (view->items[size_t(position)].in_view) return true;
+        // Tapped as a user taps it. A gray arrow ends the search, and so does
+        // a tap that did not scroll (the menu's thread is stuck elsewhere).
+        bool down = position >= view->first;
+        if (!(down ? view->can_scroll_down : view->can_scroll_up)) return false;
+        const RECT& arrow = down ? view->down : view->up;
+        Tap((arrow.left + arrow.right) / 2, (arrow.top + arrow.bottom) / 2);
+        std::optional<MenuView> now = OpenMenu();
+        if (!now || now->first == view->first) return false;
+    }
+}
+
 bool Device::IsHung() const {
     for (auto& [tid, t] : machine_->threads)
         if (t->real && t->state == Thread::State::WaitRelease) return true;

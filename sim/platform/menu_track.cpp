@@ -26,7 +26,10 @@
 // The event log shows "menu open items=N rect=L,T,R,B", one "menu-item POS
 // id=ID owner-drawn|separator|text="TEXT" [grayed] rect=L,T,R,B" line per item
 // (screen coordinates, the text as the item holds it, '&' included), and
-// "menu closed result=R", R what TrackPopupMenuEx returns.
+// "menu closed result=R", R what TrackPopupMenuEx returns. The lines of a
+// popup that scrolls say so: "menu open ... scrolls", and every item's line
+// ends in "in-view" or "out-of-view" (its rectangle is where the item lies
+// with the popup's items scrolled as they are, off the popup if need be).
 //
 // Layout, in units of a 96 dpi screen: a one-pixel border; string items as
 // high as the system font's line plus 4 and as wide as their text (without
@@ -35,10 +38,25 @@
 // width, and the popup is never wider than the screen: items measured wider
 // are drawn narrower than they asked for. The popup is placed by the
 // alignment flags at (x, y), then moved left or up just enough to stay on the
-// screen, never beyond its left or top edge. A popup taller than the screen
-// starts at 0 and its window is cut at the screen's bottom edge: the items
-// beyond it are not shown and cannot be chosen.
+// screen, never beyond its left or top edge.
 // Sub-menus are shown as items but not opened.
+//
+// A popup taller than the screen scrolls, as Windows CE's menus do: it is as
+// tall as the screen, from its top edge, with an arrow area across its top
+// and its bottom inside the border, and the items in between. An item is in
+// view, drawn and under the pen only when it lies wholly between the arrows;
+// one that would be clipped by an arrow is not drawn and leaves blank space.
+// Each arrow area is as high as a string item (the font's line plus 4): the
+// platform scrolls one item at a time, and a target as tall as an item is one
+// the stylus hits as surely as an item; the arrow itself is a small triangle
+// in the menu's text colour, gray when the menu cannot scroll further that
+// way. The pen going down on an arrow, or moving onto it while down, scrolls
+// by one item; held there, the menu scrolls again after 400 ms and then every
+// 100 ms on the device's clock (long enough that a tap never repeats, quick
+// enough to run through hundreds of items). No item is highlighted while the
+// pen is on an arrow; lifted there, it chooses nothing. The log shows
+// "menu scroll first=K last=L" after each scroll: the first and last item
+// wholly in view ("last=none" when none is).
 #include <algorithm>
 #include <functional>
 
@@ -61,13 +79,19 @@ constexpr int kSeparatorHeight = 6;
 // Measured sizes beyond this are taken as this: a popup never needs more.
 constexpr long kLargestItem = 0x7FFF;
 
-constexpr int kOutside = -2;  // HitTest: not over the popup
-constexpr int kNoItem = -1;   // HitTest: over the popup's border
+constexpr UINT kScrollDelay = 400;   // ms before a held arrow scrolls again
+constexpr UINT kScrollRepeat = 100;  // ms between scrolls while it stays held
+constexpr UINT_PTR kScrollTimer = 1;
+
+constexpr int kDownArrow = -4;  // HitTest: over the arrow that scrolls down
+constexpr int kUpArrow = -3;    // HitTest: over the arrow that scrolls up
+constexpr int kOutside = -2;    // HitTest: not over the popup
+constexpr int kNoItem = -1;     // HitTest: over the border or space that holds no item in view
 
 struct Slot {
     int position = 0;
     menu::Item item;  // as it was when the popup opened
-    RECT rect{};      // popup client coordinates
+    RECT rect{};      // popup client coordinates with the items unscrolled
 };
 
 struct Tracker {
@@ -78,6 +102,13 @@ struct Tracker {
     SIZE size{};  // the whole layout, border included
     std::vector<Slot> slots;
     int selected = kNoItem;
+    // Scrolling: the popup's items lie in `area` (client coordinates),
+    // between the arrow areas when it scrolls; slot `first` is at its top.
+    bool scrolls = false;
+    RECT area{};
+    int first = 0;
+    int last_first = 0;     // as far down as the items scroll
+    int held = kNoItem;     // the arrow the pen is down on, if any
     bool done = false;
     UINT result = 0;
 };
@@ -164,16 +195,70 @@ RECT Place(const SIZE& size, UINT flags, int x, int y) {
                 LONG(top + std::min<long>(size.cy, m.height))};
 }
 
-// The slot under a screen point, kNoItem over the border, kOutside off the popup.
+// Where the popup shows its items, and which of them, once it is placed.
+void Arrange(Tracker& t, const RECT& window) {
+    Machine& m = M();
+    const LONG cx = window.right - window.left, cy = window.bottom - window.top;
+    const int bx = m.ScaleX(kBorder), by = m.ScaleY(kBorder);
+    t.scrolls = t.size.cy > cy;
+    int arrow = 0;
+    if (t.scrolls) arrow = text::FontMetrics(gdi::SystemFontLog()).height + m.ScaleY(kTextPadding);
+    t.area = RECT{bx, by + arrow, cx - bx, std::max<LONG>(by + arrow, cy - by - arrow)};
+    t.first = 0;
+    t.last_first = 0;
+    if (t.slots.empty()) return;
+    const LONG bottom = t.slots.back().rect.bottom, room = t.area.bottom - t.area.top;
+    t.last_first = int(t.slots.size()) - 1;
+    for (size_t k = 0; k < t.slots.size(); ++k) {
+        if (bottom - t.slots[k].rect.top <= room) {
+            t.last_first = int(k);
+            break;
+        }
+    }
+}
+
+// An item's rectangle as the popup shows it now (client coordinates).
+RECT Shown(const Tracker& t, int i) {
+    const LONG dy = t.area.top - t.slots[size_t(t.first)].rect.top;
+    RECT r = t.slots[size_t(i)].rect;
+    return RECT{r.left, r.top + dy, r.right, r.bottom + dy};
+}
+
+// Wholly between the arrows: drawn, and under the pen.
+bool InView(const Tracker& t, int i) {
+    if (i < t.first) return false;
+    RECT r = Shown(t, i);
+    return r.top >= t.area.top && r.bottom <= t.area.bottom;
+}
+
+int LastInView(const Tracker& t) {
+    int last = t.first - 1;
+    for (int i = t.first; i < int(t.slots.size()) && InView(t, i); ++i) last = i;
+    return last;
+}
+
+RECT UpArrow(const Tracker& t) { return RECT{t.area.left, M().ScaleY(kBorder), t.area.right, t.area.top}; }
+
+RECT DownArrow(const Tracker& t, const Window& popup) {
+    return RECT{t.area.left, t.area.bottom, t.area.right, popup.surface.height - M().ScaleY(kBorder)};
+}
+
+bool CanScroll(const Tracker& t, int arrow) {
+    return t.scrolls && (arrow == kUpArrow ? t.first > 0 : t.first < t.last_first);
+}
+
+bool Within(const RECT& r, POINT c) { return c.x >= r.left && c.x < r.right && c.y >= r.top && c.y < r.bottom; }
+
+// The slot under a screen point, an arrow, kNoItem over the border or where
+// no item is in view, kOutside off the popup.
 int HitTest(const Tracker& t, POINT pt) {
     Window* w = WinOf(t.popup);
-    if (!w || pt.x < w->rect.left || pt.x >= w->rect.right || pt.y < w->rect.top || pt.y >= w->rect.bottom)
-        return kOutside;
+    if (!w || !Within(w->rect, pt)) return kOutside;
     POINT c{pt.x - w->rect.left, pt.y - w->rect.top};
-    for (size_t i = 0; i < t.slots.size(); ++i) {
-        const RECT& r = t.slots[i].rect;
-        if (c.x >= r.left && c.x < r.right && c.y >= r.top && c.y < r.bottom) return int(i);
-    }
+    if (t.scrolls && Within(UpArrow(t), c)) return kUpArrow;
+    if (t.scrolls && Within(DownArrow(t, *w), c)) return kDownArrow;
+    for (int i = t.first; i < int(t.slots.size()) && InView(t, i); ++i)
+        if (Within(Shown(t, i), c)) return i;
     return kNoItem;
 }
 
@@ -199,40 +284,54 @@ void DrawCheck(gdi::Canvas& c, const RECT& r, COLORREF colour) {
         c.Fill(RECT{x + 3 * unit + i, y + 2 * unit - i - unit, x + 3 * unit + i + unit, y + 2 * unit - i + unit}, colour);
 }
 
-void DrawArrow(gdi::Canvas& c, const RECT& r, COLORREF colour) {
+void DrawSubmenuArrow(gdi::Canvas& c, const RECT& r, COLORREF colour) {
     Machine& m = M();
     int half = m.ScaleY(3), x = r.right - m.ScaleX(10), y = (r.top + r.bottom) / 2;
     for (int i = 0; i <= half; ++i) c.Fill(RECT{x + i, y - half + i, x + i + 1, y + half - i + 1}, colour);
 }
 
-// One item: the owner draws an owner-drawn item, the platform the others.
+// A scroll arrow: a triangle 7 units wide and 4 high in the middle of its
+// area, pointing the way the items come from.
+void DrawScrollArrow(gdi::Canvas& c, const RECT& r, bool up, bool enabled) {
+    Machine& m = M();
+    const COLORREF colour = gdi::SysColor(enabled ? COLOR_MENUTEXT : COLOR_GRAYTEXT);
+    const int ux = std::max(1, m.ScaleX(1)), uy = std::max(1, m.ScaleY(1));
+    const int x = (r.left + r.right) / 2, top = (r.top + r.bottom) / 2 - 2 * uy;
+    for (int row = 0; row < 4; ++row) {
+        int half = up ? row : 3 - row;
+        int y = top + row * uy;
+        c.Fill(RECT{x - half * ux - ux / 2, y, x + half * ux + (ux + 1) / 2, y + uy}, colour);
+    }
+}
+
+// One item in view: the owner draws an owner-drawn item, the platform the others.
 void DrawSlot(Tracker& t, int i, UINT action) {
     Window* popup = WinOf(t.popup);
-    if (!popup) return;
+    if (!popup || !InView(t, i)) return;
     Slot& s = t.slots[size_t(i)];
+    const RECT r = Shown(t, i);
     bool selected = i == t.selected;
-    const RECT inner = Inner(*popup);
     if (s.item.OwnerDrawn()) {
         Window* owner = WinOf(t.owner);
         if (!owner) return;
-        HDC dc = gdi::NewDC(t.popup, inner);
+        HDC dc = gdi::NewDC(t.popup, t.area);
         // As the platform does, the context comes with the colours of the
         // item's state: an owner that draws text opaquely gets its background.
         SetTextColor(dc, gdi::SysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
         SetBkColor(dc, gdi::SysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
         // hwndItem is the menu's handle, as the platform passes it for menus.
         DRAWITEMSTRUCT dis{ODT_MENU, 0,  s.item.id, action, ItemState(s.item, selected), reinterpret_cast<HWND>(t.menu),
-                           dc,       s.rect, s.item.data};
+                           dc,       r,      s.item.data};
         CallProc(owner, owner->proc, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
         gdi::FreeDC(dc);
         return;
     }
     Machine& m = M();
-    gdi::Canvas c = CanvasOf(*popup).Within(inner).Within(s.rect);
-    c.Fill(s.rect, gdi::SysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+    gdi::Canvas c = CanvasOf(*popup).Within(t.area).Within(r);
+    c.Fill(r, gdi::SysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU));
     if (s.item.Separator()) {
-        int y = (s.rect.top + s.rect.bottom) / 2;
-        c.Fill(RECT{s.rect.left + m.ScaleX(2), y, s.rect.right - m.ScaleX(2), y + std::max(1, m.ScaleY(1))},
+        int y = (r.top + r.bottom) / 2;
+        c.Fill(RECT{r.left + m.ScaleX(2), y, r.right - m.ScaleX(2), y + std::max(1, m.ScaleY(1))},
                gdi::SysColor(COLOR_BTNSHADOW));
         return;
     }
@@ -240,11 +339,11 @@ void DrawSlot(Tracker& t, int i, UINT action) {
     if (s.item.HasText()) {
         const LOGFONTW font = gdi::SystemFontLog();
         int line = text::FontMetrics(font).height;
-        int y = s.rect.top + (s.rect.bottom - s.rect.top - line) / 2;
-        text::DrawLine(c, font, s.rect.left + m.ScaleX(kTextMargin), y, s.item.text, colour, true);
+        int y = r.top + (r.bottom - r.top - line) / 2;
+        text::DrawLine(c, font, r.left + m.ScaleX(kTextMargin), y, s.item.text, colour, true);
     }
-    if (s.item.state & MF_CHECKED) DrawCheck(c, s.rect, colour);
-    if (s.item.submenu) DrawArrow(c, s.rect, colour);
+    if (s.item.state & MF_CHECKED) DrawCheck(c, r, colour);
+    if (s.item.submenu) DrawSubmenuArrow(c, r, colour);
 }
 
 void DrawAll(Tracker& t) {
@@ -257,7 +356,12 @@ void DrawAll(Tracker& t) {
     const RECT inner = Inner(*popup);
     c.Fill(all, gdi::SysColor(COLOR_WINDOWFRAME));
     c.Fill(inner, gdi::SysColor(COLOR_MENU));
-    for (size_t i = 0; i < t.slots.size() && WinOf(t.popup); ++i) DrawSlot(t, int(i), ODA_DRAWENTIRE);
+    if (t.scrolls) {
+        DrawScrollArrow(c, UpArrow(t), true, CanScroll(t, kUpArrow));
+        DrawScrollArrow(c, DownArrow(t, *popup), false, CanScroll(t, kDownArrow));
+    }
+    for (int i = t.first; i < int(t.slots.size()) && InView(t, i) && WinOf(t.popup); ++i)
+        DrawSlot(t, i, ODA_DRAWENTIRE);
 }
 
 void Select(Tracker& t, int i) {
@@ -370,6 +474,7 @@ public:
         Machine& m = M();
         RECT covered = w->rect;
         w->userdata = 0;
+        RemoveTimers(h);
         if (m.pen_down && m.capture == h) {
             w->style &= ~WS_VISIBLE;
         } else {
@@ -388,6 +493,43 @@ private:
 
 bool IsPen(UINT msg) { return msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_MOUSEMOVE; }
 
+// The repeat of a held arrow runs on the popup thread's own timer list, as a
+// timer of the platform's window: nothing a program set or counts.
+void ArmRepeat(Tracker& t, bool on) {
+    std::vector<Timer>& timers = t.thread->timers;
+    std::erase_if(timers, [&](const Timer& tm) { return tm.hwnd == t.popup && tm.id == kScrollTimer; });
+    if (on) timers.push_back(Timer{t.popup, kScrollTimer, kScrollRepeat, M().now + kScrollDelay, nullptr});
+}
+
+// One item up or down; false at the end, where the arrow is gray.
+bool Scroll(Tracker& t, int arrow) {
+    if (!CanScroll(t, arrow)) return false;
+    Select(t, kNoItem);
+    t.first += arrow == kUpArrow ? -1 : 1;
+    int last = LastInView(t);
+    Log("menu scroll first=" + std::to_string(t.first) + " last=" + (last < t.first ? "none" : std::to_string(last)));
+    DrawAll(t);
+    return true;
+}
+
+// The pen, down, has come to `hit`: on an arrow it scrolls (the arrow it is
+// already held on scrolls by the repeat), elsewhere the item under it is
+// highlighted.
+void PenOver(Tracker& t, int hit) {
+    if (hit == kUpArrow || hit == kDownArrow) {
+        Select(t, kNoItem);
+        if (hit == t.held) return;
+        t.held = hit;
+        ArmRepeat(t, Scroll(t, hit));
+        return;
+    }
+    if (t.held != kNoItem) {
+        t.held = kNoItem;
+        ArmRepeat(t, false);
+    }
+    Select(t, Selectable(t, hit) ? hit : kNoItem);
+}
+
 void OnPopupMessage(Tracker& t, const MSG& msg) {
     switch (msg.message) {
     case WM_LBUTTONDOWN: {
@@ -396,15 +538,13 @@ void OnPopupMessage(Tracker& t, const MSG& msg) {
             End(t, 0);
             return;
         }
-        Select(t, Selectable(t, hit) ? hit : kNoItem);
+        PenOver(t, hit);
         return;
     }
-    case WM_MOUSEMOVE: {
-        int hit = HitTest(t, msg.pt);
-        Select(t, Selectable(t, hit) ? hit : kNoItem);
-        return;
-    }
+    case WM_MOUSEMOVE: PenOver(t, HitTest(t, msg.pt)); return;
     case WM_LBUTTONUP: {
+        t.held = kNoItem;
+        ArmRepeat(t, false);
         int hit = HitTest(t, msg.pt);
         if (hit == kOutside) {
             End(t, 0);
@@ -415,6 +555,9 @@ void OnPopupMessage(Tracker& t, const MSG& msg) {
         }
         return;
     }
+    case WM_TIMER:
+        if (msg.wParam == kScrollTimer && (t.held == kNoItem || !Scroll(t, t.held))) ArmRepeat(t, false);
+        return;
     case WM_PAINT: DrawAll(t); return;
     case WM_CANCELMODE: End(t, 0); return;
     default: return;
@@ -471,13 +614,16 @@ RECT OnScreen(const RECT& r, const RECT& popup) {
 
 void LogOpen(const Tracker& t) {
     Window* w = WinOf(t.popup);
-    Log("menu open items=" + std::to_string(t.slots.size()) + " rect=" + RectText(w->rect));
-    for (const Slot& s : t.slots) {
+    Log("menu open items=" + std::to_string(t.slots.size()) + " rect=" + RectText(w->rect) +
+        (t.scrolls ? " scrolls" : ""));
+    for (size_t i = 0; i < t.slots.size(); ++i) {
+        const Slot& s = t.slots[i];
         std::string kind = s.item.Separator()    ? "separator"
                            : s.item.OwnerDrawn() ? "owner-drawn"
                                                  : "text=" + Quoted(s.item.text);
+        std::string view = !t.scrolls ? "" : InView(t, int(i)) ? " in-view" : " out-of-view";
         Log("menu-item " + std::to_string(s.position) + " id=" + std::to_string(s.item.id) + " " + kind +
-            (s.item.Grayed() ? " grayed" : "") + " rect=" + RectText(OnScreen(s.rect, w->rect)));
+            (s.item.Grayed() ? " grayed" : "") + " rect=" + RectText(OnScreen(Shown(t, int(i)), w->rect)) + view);
     }
 }
 
@@ -491,15 +637,25 @@ std::optional<MenuView> TrackedMenu() {
         MenuView view;
         view.window = h;
         view.rect = w->rect;
-        for (const Slot& s : t->slots) {
+        view.scrolls = t->scrolls;
+        view.first = t->first;
+        if (t->scrolls) {
+            view.up = OnScreen(UpArrow(*t), w->rect);
+            view.down = OnScreen(DownArrow(*t, *w), w->rect);
+            view.can_scroll_up = CanScroll(*t, kUpArrow);
+            view.can_scroll_down = CanScroll(*t, kDownArrow);
+        }
+        for (size_t i = 0; i < t->slots.size(); ++i) {
+            const Slot& s = t->slots[i];
             MenuItemView item;
             item.position = s.position;
             item.id = s.item.id;
             item.owner_drawn = s.item.OwnerDrawn();
             item.separator = s.item.Separator();
             item.grayed = s.item.Grayed();
+            item.in_view = InView(*t, int(i));
             item.text = s.item.text;
-            item.rect = OnScreen(s.rect, w->rect);
+            item.rect = OnScreen(Shown(*t, int(i)), w->rect);
             view.items.push_back(std::move(item));
         }
         return view;
@@ -541,7 +697,9 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hWnd, 
     Session session(t);
     if (!Measure(t) || !menu::MenuOf(hMenu)) return FALSE;
 
-    t.popup = NewPopupWindow(t, Place(t.size, uFlags, x, y));
+    const RECT placed = Place(t.size, uFlags, x, y);
+    Arrange(t, placed);
+    t.popup = NewPopupWindow(t, placed);
     M().capture = t.popup;
     LogOpen(t);
     DrawAll(t);

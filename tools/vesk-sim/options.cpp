@@ -103,7 +103,13 @@ Scripts
   menu-tap POS [at=X]    tap the item at position POS of the open popup menu
                          (0 is the first item) at its vertical centre, at
                          screen x X if given, else at its horizontal centre;
-                         fails if no popup is open or POS is past its end
+                         fails if no popup is open or POS is past its end.
+                         An item out of view is first scrolled into view
+                         with the popup's arrows, a tap at a time
+  menu-scroll up|down [N]
+                         tap the open popup's up or down scroll arrow N
+                         times (default 1); a popup taller than the screen
+                         has them; a gray arrow does nothing
   menu-dismiss           tap outside the open popup menu (the screen's
                          bottom-left corner unless the popup covers it)
   include "FILE"         the commands of another script, relative to this one
@@ -137,8 +143,10 @@ Event log (events.log): one event a line, the virtual time in ms first:
   T minimized NAME | hidden NAME | destroyed NAME | shown NAME
   T hook installed | hook removed    the taskbar's window procedure replaced
                                      by another process / given back
-  T menu open items=N rect=L,T,R,B
+  T menu open items=N rect=L,T,R,B [scrolls]
   T menu-item POS id=ID owner-drawn|separator|text="TEXT" [grayed] rect=L,T,R,B
+                 [in-view|out-of-view]       (the last word when it scrolls)
+  T menu scroll first=K last=L       the popup scrolled: K..L in view
   T menu closed result=ID
   T display W H                      the screen turned or took a new size
   T shot FILE                        a screenshot was written

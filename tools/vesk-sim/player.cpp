@@ -121,10 +121,27 @@ private:
         if (size_t(m.position) >= menu->items.size())
             Error("menu-tap: the open menu has " + std::to_string(menu->items.size()) + " items (positions 0.." +
                   std::to_string(int(menu->items.size()) - 1) + "), there is no position " + std::to_string(m.position));
+        if (!menu->items[size_t(m.position)].in_view) {
+            // Scrolled into view with the arrows first, as a user would.
+            if (!device_.ShowMenuItem(m.position))
+                Error("menu-tap: the scroll arrows cannot bring item " + std::to_string(m.position) +
+                      " whole into view");
+            menu = device_.OpenMenu();
+            if (!menu) Error("menu-tap: the popup menu closed while it scrolled");
+        }
         const RECT& r = menu->items[size_t(m.position)].rect;
         int x = m.at ? *m.at : r.left + (r.right - r.left) / 2;
         int y = r.top + (r.bottom - r.top) / 2;
         device_.Tap(x, y);
+    }
+    void Do(const MenuScrollCmd& m) {
+        for (int i = 0; i < m.times; ++i) {
+            std::optional<sim::MenuView> menu = device_.OpenMenu();
+            if (!menu) Error("menu-scroll: no popup menu is open");
+            if (!menu->scrolls) Error("menu-scroll: the open menu fits on the screen and has no scroll arrows");
+            const RECT& r = m.down ? menu->down : menu->up;
+            device_.Tap(r.left + (r.right - r.left) / 2, r.top + (r.bottom - r.top) / 2);
+        }
     }
     void Do(const MenuDismissCmd&) {
         std::optional<sim::MenuView> menu = device_.OpenMenu();

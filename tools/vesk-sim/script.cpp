@@ -255,8 +255,8 @@ const std::vector<std::string>& CommandWords() {
     static const std::vector<std::string> kWords = {
         "device", "reg",  "theme", "app",  "activate", "release",     "start",     "down",
         "move",   "up",   "tap",   "wait", "notify",   "dump",        "shot",      "quit",
-        "menu-tap", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window", "expect-counts",
-        "include", "rotate", "display"};
+        "menu-tap", "menu-scroll", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window",
+        "expect-counts", "include", "rotate", "display"};
     return kWords;
 }
 
@@ -457,6 +457,16 @@ private:
             m.position = int(a.Num("item position", 0, 9999));
             auto opts = a.Options({"at"}, {});
             if (opts.count("at")) m.at = int(Number(opts["at"], "menu-tap: at", 0, d.width - 1));
+            return m;
+        }
+        if (word == "menu-scroll") {
+            MenuScrollCmd m;
+            const Token& way = a.Positional("up or down");
+            if (way.quoted || (way.text != "up" && way.text != "down"))
+                throw Bad{"menu-scroll: expected up or down, got " + Shown(way)};
+            m.down = way.text == "down";
+            if (a.More()) m.times = int(a.Num("count", 1, 10000));
+            a.End();
             return m;
         }
         if (word == "expect" || word == "expect-not") {

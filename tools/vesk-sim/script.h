@@ -59,6 +59,10 @@ struct MenuTapCmd {
     int position = 0;
     std::optional<int> at;  // screen x; else the item's horizontal centre
 };
+struct MenuScrollCmd {
+    bool down = true;
+    int times = 1;
+};
 struct MenuDismissCmd {};
 struct RotateCmd {};
 struct DisplayCmd {
@@ -86,8 +90,8 @@ struct ExpectCountsCmd {
 };
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
-                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuDismissCmd, ExpectCmd, ExpectPixelCmd,
-                            ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd>;
+                            DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd,
+                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd>;
 
 struct Command {
     std::string file;    // the script file the command came from (an included one too)

@@ -73,6 +73,10 @@ public:
     void ClearReceived(HWND hwnd);
     bool IsHung() const;  // some program thread waits for a hung application
     std::optional<MenuView> OpenMenu() const;  // the popup being tracked, if any
+    // Taps the popup's scroll arrows, as a user would, until the item at the
+    // position is in view; false if no popup is open, there is no such item,
+    // or the arrows cannot bring it whole into view.
+    bool ShowMenuItem(int position);
 
     // Program images
     DWORD Start(const ProgramImage& image);  // returns the new process id

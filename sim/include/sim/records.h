@@ -83,13 +83,20 @@ struct MenuItemView {
     bool owner_drawn = false;
     bool separator = false;
     bool grayed = false;
+    bool in_view = true;  // wholly between the scroll arrows: drawn, and can be tapped
     std::wstring text;
-    RECT rect{};  // screen coordinates
+    RECT rect{};  // screen coordinates, where the items are scrolled to now
 };
 struct MenuView {
     HWND window = nullptr;
     RECT rect{};  // screen coordinates
     std::vector<MenuItemView> items;
+    // A popup taller than the screen scrolls: arrow areas across its top and
+    // bottom (screen coordinates), gray when it cannot scroll further.
+    bool scrolls = false;
+    RECT up{}, down{};
+    bool can_scroll_up = false, can_scroll_down = false;
+    int first = 0;  // the position of the item at the top of the view
 };
 
 }  // namespace sim
