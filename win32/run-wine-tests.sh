@@ -121,10 +121,10 @@ for name in "${scenarios[@]}"; do
   args=("$name" --out "$(winpath "$OUT/faces-wine")")
   [[ -n "$REF" ]] && args+=(--ref "$(winpath "$REF")")
   status=0
-  timeout 60 "$WINE" "$BIN/shell32.exe" "${args[@]}" >"$LOG/$name.txt" 2>"$LOG/$name.err" || status=$?
+  timeout 120 "$WINE" "$BIN/shell32.exe" "${args[@]}" >"$LOG/$name.txt" 2>"$LOG/$name.err" || status=$?
   tr -d '\r' <"$LOG/$name.txt" | grep -vE '^e2e: ' || true
   if ! count "$LOG/$name.txt"; then
-    if [[ $status -eq 124 ]]; then echo "[ FAIL ] $name: no result within 60 s"; else echo "[ FAIL ] $name: no result (exit status $status)"; fi
+    if [[ $status -eq 124 ]]; then echo "[ FAIL ] $name: no result within 120 s"; else echo "[ FAIL ] $name: no result (exit status $status)"; fi
     # Whatever the scenario left running ends with it.
     "$WINESERVER" -k >/dev/null 2>&1 || true
     "$WINESERVER" -p 30 >/dev/null 2>&1 || true

@@ -413,7 +413,10 @@ bool App::Launch(const AppSpec& request) {
         std::wstring apps = std::wstring(folder) + L"vesk-apps";
         CreateDirectoryW(apps.c_str(), nullptr);
         std::wstring copy = apps + L"\\" + request.exe;
-        if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return false;
+        // A copy that is running already cannot be replaced: it is the same
+        // program, so later applications of that name start from it.
+        if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE) && GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return false;
         exe = copy;
     }
     wchar_t release[64];

@@ -253,6 +253,7 @@ public:
         popup_ = popup;
         RECT r{};
         wide_popup_ = popup && GetWindowRect(popup, &r) && r.right - r.left > GetSystemMetrics(SM_CXSCREEN);
+        tall_popup_ = popup && GetWindowRect(popup, &r) && r.bottom - r.top >= GetSystemMetrics(SM_CYSCREEN);
         int code = 0;
         if (!ended_ && VeskThreadId() && VeskEnded(&code)) {
             ended_ = true;
@@ -262,6 +263,7 @@ public:
 
     void Reset() { ended_ = false; }
     bool wide_popup() const { return wide_popup_; }
+    bool tall_popup() const { return tall_popup_; }
 
     void LookAtWindows() {
         for (Seen& s : windows_) {
@@ -313,6 +315,7 @@ private:
     DWORD changed_ = 0;  // when a change of the foreground was first held back
     HWND popup_ = nullptr;
     bool wide_popup_ = false;
+    bool tall_popup_ = false;
     bool hooked_ = false;
     bool ended_ = false;
 };
@@ -393,6 +396,13 @@ private:
             if (watcher_.wide_popup())
                 Rest("the popup menu is wider than the screen, which desktop Windows leaves so where Windows CE "
                      "narrows it");
+            // A popup taller than the screen scrolls on both platforms, but
+            // desktop Windows draws and moves it its own way and this player
+            // does not log its scrolling; the hand-written Wine check of the
+            // scrolled task menu plays that part.
+            if (watcher_.tall_popup())
+                Rest("the popup menu is taller than the screen and scrolls, which desktop Windows does its own way "
+                     "and this player does not log");
             if (done && done()) return true;
             if (GetTickCount() - start >= ms) return done ? done() : true;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);

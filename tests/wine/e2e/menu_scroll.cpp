@@ -12,7 +12,9 @@
 
 namespace {
 
-constexpr int kApps = 24;  // 25 rows of 18 pixels and the commands: more than 480 pixels
+// Task rows of 18 pixels for the whole screen's height and then two more:
+// with the Desktop row and the commands, more than the screen can show.
+int AppsToOverflow() { return GetSystemMetrics(SM_CYSCREEN) / 18 + 2; }
 constexpr int kStripX = 3;
 constexpr int kY = 10;
 
@@ -45,6 +47,7 @@ int HighlightedRow(HWND popup, int cx, int cy) {
 CHECK(E2e, TaskMenuTallerThanTheScreenScrollsToCloseAllTasks) {
     REQUIRE(host::StartShell());
     std::vector<std::unique_ptr<host::App>> apps;
+    const int kApps = AppsToOverflow();
     for (int i = 0; i < kApps; ++i) {
         host::AppSpec request;
         request.class_name = L"ScrollApp" + std::to_wstring(i);
