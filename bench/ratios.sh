@@ -28,18 +28,7 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-# Instructions of N operations minus those of none, over N: booting the
-# device and starting vesk count for nothing.
-instructions() { # count args...
-  local n=$1 base full
-  shift
-  valgrind --tool=callgrind --callgrind-out-file="$out/cg0" "$ops" "$@" 0 >/dev/null 2>&1 || return 1
-  valgrind --tool=callgrind --callgrind-out-file="$out/cgN" "$ops" "$@" "$n" >/dev/null 2>&1 || return 1
-  base=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cg0")
-  full=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cgN")
-  [ -n "$base" ] && [ -n "$full" ] || return 1
-  echo $(((full - base) / n))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/instructions.sh"
 
 passed=0
 failed=0

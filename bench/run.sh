@@ -37,16 +37,7 @@ median() { # name -> microseconds
     }' "$out/bench.csv"
 }
 
-# callgrind: instructions of N operations minus those of none, over N.
-instructions() { # count args...
-  local n=$1 base full
-  shift
-  valgrind --tool=callgrind --callgrind-out-file="$out/cg0" "$ops" "$@" 0 >/dev/null 2>&1 || return 1
-  valgrind --tool=callgrind --callgrind-out-file="$out/cgN" "$ops" "$@" "$n" >/dev/null 2>&1 || return 1
-  base=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cg0")
-  full=$(awk '/^(summary|totals):/ { print $2; exit }' "$out/cgN")
-  echo $(((full - base) / n))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/instructions.sh"
 
 status=0
 declare -A time ir

@@ -439,26 +439,26 @@ private:
     void Do(const AppCmd& a) {
         const sim::AppConfig& c = a.app;
         if (Named(c.name)) Error("app: a window named \"" + c.name + "\" is already running");
-        AppSpec spec;
-        spec.exe = c.exe;
-        spec.class_name = c.class_name.empty() ? sim::Widen(c.name) : c.class_name;
-        spec.title = c.title ? *c.title : sim::Widen(c.name);
-        spec.style = c.hidden ? c.style & ~WS_VISIBLE : c.style;
-        spec.exstyle = c.exstyle;
+        AppSpec request;
+        request.exe = c.exe;
+        request.class_name = c.class_name.empty() ? sim::Widen(c.name) : c.class_name;
+        request.title = c.title ? *c.title : sim::Widen(c.name);
+        request.style = c.hidden ? c.style & ~WS_VISIBLE : c.style;
+        request.exstyle = c.exstyle;
         RECT bar{};
         GetWindowRect(TaskBar(), &bar);
-        spec.rect = c.rect.right > c.rect.left
+        request.rect = c.rect.right > c.rect.left
                         ? c.rect
                         : RECT{0, bar.bottom, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
         if (!c.owner.empty()) {
-            spec.owner = Named(c.owner);
-            if (!spec.owner) Error("app: the owner \"" + c.owner + "\" is not a running application");
+            request.owner = Named(c.owner);
+            if (!request.owner) Error("app: the owner \"" + c.owner + "\" is not a running application");
         }
         static const wchar_t* const kAnswers[] = {L"destroy", L"ignore", L"hang"};
-        spec.on_close = kAnswers[int(c.on_close)];
-        spec.on_ok = kAnswers[int(c.on_ok)];
+        request.on_close = kAnswers[int(c.on_close)];
+        request.on_ok = kAnswers[int(c.on_ok)];
         auto app = std::make_unique<App>();
-        if (!app->Launch(spec)) Error("app: \"" + c.name + "\" did not start");
+        if (!app->Launch(request)) Error("app: \"" + c.name + "\" did not start");
         Track(app->hwnd(), c.name);
         apps_.emplace_back(c.name, std::move(app));
     }
