@@ -117,8 +117,11 @@ else
     [ -f "$LOG/sizes.log" ] && cat "$LOG/sizes.log"
     fail "record sizes on the 32-bit target"
   fi
-  if [ "$tools_ok" -eq 1 ] && llvm-rc -I "$SDK/include" -I "$ROOT/res" -D_WIN32_WCE=0x420 -DUNDER_CE \
-    -fo "$C/vesk.res" "$ROOT/res/vesk.rc" >"$LOG/rc.log" 2>&1; then
+  # llvm-rc reads a free argument that starts with '/' as a switch when it
+  # looks like one (a clone under /check reads as /c...), so the script is
+  # named relative to res/.
+  if [ "$tools_ok" -eq 1 ] && (cd "$ROOT/res" && llvm-rc -I "$SDK/include" -I "$ROOT/res" \
+    -D_WIN32_WCE=0x420 -DUNDER_CE -fo "$C/vesk.res" vesk.rc) >"$LOG/rc.log" 2>&1; then
     pass "res/vesk.rc compiles against the CE headers"
     objs+=("$C/vesk.res")
   else
