@@ -149,3 +149,42 @@ CHECK(Window, ResizingSendsWmSizeWithTheNewClientSize) {
     CHECK_EQ(sizes.back().wParam, static_cast<WPARAM>(SIZE_RESTORED));
     CHECK_EQ(sizes.back().lParam, MAKELPARAM(50, 20));
 }
+
+CHECK(Window, TheFrontWindowOfAnotherProgramGoesAway) {
+    known_difference(
+        "When the window in front is hidden, minimized or destroyed, Windows CE brings the next shown window to "
+        "the front, whichever program did it. Desktop Windows does so for the thread that owns the window; a "
+        "window that another program hid or minimized stays in front. The Wine test host's stand-in shell "
+        "brings the next window to the front itself, as the device does.");
+    struct Way {
+        const char* name;
+        void (*act)(HWND);
+        bool next_in_front_on_ce;
+        bool next_in_front_on_desktop;
+    };
+    const Way ways[] = {
+        {"hidden at the bottom, as vesk hides a window",
+         [](HWND w) { SetWindowPos(w, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_HIDEWINDOW); }, true,
+         false},
+        {"minimized, as vesk minimizes one", [](HWND w) { ShowWindow(w, SW_MINIMIZE); }, true, false},
+        {"destroyed by its program when asked to close", [](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }, true,
+         true},
+    };
+    conf::TestWindow mine(20, 60, 40, 40);
+    for (const Way& way : ways) {
+        HWND other = conf::OtherProgram(80, 60, 60, 60);
+        REQUIRE(other != nullptr);
+        CHECK_EQ(GetForegroundWindow(), other);
+        way.act(other);
+        conf::Pump(500);
+        const bool next_in_front = GetForegroundWindow() == mine.hwnd();
+        if (next_in_front != ce_or_desktop(way.next_in_front_on_ce, way.next_in_front_on_desktop))
+            conf::Fail(__FILE__, __LINE__,
+                       std::string(way.name) + ": in front is " + conf::ShowValue(GetForegroundWindow()) +
+                           ", the next window is " + conf::ShowValue(mine.hwnd()) + ", the one that went " +
+                           conf::ShowValue(other));
+        // The next way starts afresh: a window left minimized could come to the front.
+        PostMessageW(other, WM_CLOSE, 0, 0);
+        conf::Pump(200);
+    }
+}
