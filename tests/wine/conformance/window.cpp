@@ -188,3 +188,44 @@ CHECK(Window, TheFrontWindowOfAnotherProgramGoesAway) {
         conf::Pump(200);
     }
 }
+
+namespace {
+
+// What a window saw of itself and of the front as it was being destroyed.
+struct AtDestroy {
+    bool visible;
+    HWND front;
+} g_at_destroy;
+
+LRESULT CALLBACK WatchesItsEnd(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) g_at_destroy = AtDestroy{IsWindowVisible(hwnd) != FALSE, GetForegroundWindow()};
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+CHECK(Window, TheNextWindowComesToTheFrontOnceTheFrontOneIsGone) {
+    known_difference(
+        "A window in front that is destroyed is hidden first on both platforms; desktop Windows also brings the "
+        "next window to the front before the window gets WM_DESTROY, Windows CE once it is gone. The Wine script "
+        "player logs a change of the foreground once the window that left it is gone.");
+    WNDCLASSW wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = WatchesItsEnd;
+    wc.hInstance = conf::Instance();
+    wc.lpszClassName = L"ConformanceWatchesItsEnd";
+    RegisterClassW(&wc);
+    conf::TestWindow next(20, 60, 40, 40);
+    HWND front = CreateWindowExW(0, L"ConformanceWatchesItsEnd", L"", WS_POPUP | WS_VISIBLE, 30, 70, 40, 40, nullptr,
+                                 nullptr, conf::Instance(), nullptr);
+    REQUIRE(front != nullptr);
+    SetForegroundWindow(front);
+    conf::Pump(100);
+    REQUIRE(GetForegroundWindow() == front);
+    g_at_destroy = AtDestroy{true, nullptr};
+    DestroyWindow(front);
+    CHECK_FALSE(g_at_destroy.visible);
+    CHECK_EQ(g_at_destroy.front, ce_or_desktop(front, next.hwnd()));
+    conf::Pump(100);
+    CHECK_EQ(GetForegroundWindow(), next.hwnd());
+}
