@@ -259,11 +259,10 @@ public:
     // Logs what changed since the last look.
     void Look() {
         LookAtWindows();
-        // Desktop Windows hides a window that is being destroyed, and
-        // activates the next one, before the window is gone; on the device
-        // the next one comes to the front once it is gone. A change of the
-        // foreground is logged after the window that left it is gone, or
-        // after a moment if it stays, hidden.
+        // As on the device, a change of the foreground is logged after the
+        // window that left it is gone (the conformance check
+        // Window.TheNextWindowComesToTheFrontOnceTheFrontOneIsGone), or after
+        // a moment if it stays, hidden.
         HWND front = GetForegroundWindow();
         if (front != foreground_) {
             bool leaving = foreground_ && IsWindow(foreground_) && !IsWindowVisible(foreground_);
