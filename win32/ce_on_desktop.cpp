@@ -46,23 +46,54 @@ HFONT DeviceSystemFont() {
 }  // namespace
 
 #undef ShowWindow
-BOOL WINAPI VeskShowWindow(HWND hWnd, int nCmdShow) {
-    bool in_front = nCmdShow == SW_MINIMIZE && GetForegroundWindow() == hWnd;
-    BOOL was_visible = ShowWindow(hWnd, nCmdShow);
-    HWND now = GetForegroundWindow();
-    if (!in_front || (now != nullptr && now != hWnd)) return was_visible;
-    SetWindowPos(hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+namespace {
+
+// The next window the device would bring to the front once hwnd has gone
+// from it: the first shown, enabled window of the z-order that takes the
+// foreground.
+HWND NextInFront(HWND hwnd) {
     for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (w == hWnd || !IsWindowVisible(w) || IsIconic(w) || !IsWindowEnabled(w)) continue;
+        if (w == hwnd || !IsWindowVisible(w) || IsIconic(w) || !IsWindowEnabled(w)) continue;
         LONG exstyle = GetWindowLongW(w, GWL_EXSTYLE);
         if (exstyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)) continue;
         wchar_t name[16] = L"";
         GetClassNameW(w, name, 16);
         if (lstrcmpW(name, L"#32768") == 0) continue;  // a popup menu
-        SetForegroundWindow(w);
-        /* The window's own thread takes the foreground: a bounded wait. */
-        for (int i = 0; i < 100 && GetForegroundWindow() != w; ++i) Sleep(5);
-        break;
+        return w;
+    }
+    return nullptr;
+}
+
+// Messages sent to this thread are answered while it waits, as they are
+// while it waits in a call of the platform.
+void WaitAnswering(DWORD ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_SENDMESSAGE);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+}  // namespace
+
+BOOL WINAPI VeskShowWindow(HWND hWnd, int nCmdShow) {
+    bool in_front = nCmdShow == SW_MINIMIZE && GetForegroundWindow() == hWnd;
+    BOOL was_visible = ShowWindow(hWnd, nCmdShow);
+    if (!in_front) return was_visible;
+    SetWindowPos(hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    HWND next = NextInFront(hWnd);
+    if (!next) return was_visible;
+    // The switch is over when the next window is in front: the desktop may
+    // already be making it, the window's own thread takes the foreground
+    // whenever it runs, and a request the platform is still busy with may be
+    // swallowed, so it is made again now and then. (A bounded wait.)
+    DWORD start = GetTickCount(), asked = 0;
+    bool first = true;
+    while (GetForegroundWindow() != next && GetTickCount() - start < 5000) {
+        if (first || GetTickCount() - asked >= 250) {
+            SetForegroundWindow(next);
+            asked = GetTickCount();
+            first = false;
+        }
+        WaitAnswering(5);
     }
     return was_visible;
 }

@@ -225,6 +225,20 @@ long TaskBarReceived(UINT message) {
 }
 
 void ShellActivate(HWND hwnd) { PostThreadMessageW(g_shell_thread, kActivate, 0, reinterpret_cast<LPARAM>(hwnd)); }
+bool BringToFront(HWND hwnd, DWORD ms) {
+    DWORD asked = 0;
+    bool first = true;
+    return WaitUntil(ms, [&] {
+        if (GetForegroundWindow() == hwnd) return true;
+        if (first || GetTickCount() - asked >= 500) {
+            ShellActivate(hwnd);
+            asked = GetTickCount();
+            first = false;
+        }
+        return false;
+    });
+}
+
 void ShellNotify() { PostThreadMessageW(g_shell_thread, kNotify, 0, 0); }
 
 bool ResizeTaskBar(int cx, DWORD ms) {
@@ -443,8 +457,7 @@ bool App::Launch(const AppSpec& request) {
     });
     if (!hwnd_) return false;
     if (!(request.style & WS_VISIBLE)) return true;
-    if (GetForegroundWindow() != hwnd_) ShellActivate(hwnd_);
-    return WaitUntil(5000, [&] { return GetForegroundWindow() == hwnd_; });
+    return BringToFront(hwnd_, 5000);
 }
 
 void App::Release() {

@@ -45,6 +45,11 @@ long TaskBarReceived(UINT message);
 // Asks the shell's thread to make the window the foreground window, as the
 // device's shell switches to an application: a minimized one is restored.
 void ShellActivate(HWND hwnd);
+// The same, until the window is in front; false if it is not within ms. A
+// switch that the platform is still making (a window being restored, an
+// activation that another thread has yet to take) may swallow a request, so
+// it is made again now and then.
+bool BringToFront(HWND hwnd, DWORD ms);
 // Asks the shell's thread to give the taskbar a new width, as the device's
 // shell does when the screen turns; false if it has not within ms.
 bool ResizeTaskBar(int cx, DWORD ms);

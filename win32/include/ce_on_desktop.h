@@ -63,7 +63,8 @@ LONG WINAPI VeskGetWindowLongW(HWND hWnd, int nIndex);
    process that was minimized in front, iconic. vesk minimizes the window in
    front and looks at once at what came to the front (the desktop, when it
    minimizes everything): the desktop build brings the next shown window of
-   the z-order to the front itself, as the device does. */
+   the z-order to the front itself, as the device does, and returns once it
+   is there. */
 BOOL WINAPI VeskShowWindow(HWND hWnd, int nCmdShow);
 #define ShowWindow VeskShowWindow
 

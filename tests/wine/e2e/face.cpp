@@ -37,8 +37,7 @@ void CompareFace(const char* name) {
     REQUIRE(host::StartShell());
     std::unique_ptr<host::App> app;
     if (state->desktop) {
-        host::ShellActivate(host::Desktop());
-        CHECK_TRUE(host::WaitUntil(5000, [] { return GetForegroundWindow() == host::Desktop(); }));
+        CHECK_TRUE(host::BringToFront(host::Desktop(), 5000));
     } else {
         host::AppSpec request;
         request.exstyle = state->exstyle;

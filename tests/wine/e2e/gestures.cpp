@@ -76,8 +76,7 @@ CHECK(E2e, CloseZoneTapWithTheDesktopInFrontClosesNothing) {
     REQUIRE(host::StartShell());
     host::App app;
     REQUIRE(app.Launch(host::AppSpec{}));
-    host::ShellActivate(host::Desktop());
-    REQUIRE(host::WaitUntil(5000, [] { return GetForegroundWindow() == host::Desktop(); }));
+    REQUIRE(host::BringToFront(host::Desktop(), 5000));
     HWND button = e2e::StartVeskInShell();
     REQUIRE(button != nullptr);
 

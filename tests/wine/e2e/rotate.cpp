@@ -45,7 +45,9 @@ CHECK(E2e, ButtonFollowsTheTaskbarToItsNewRightEnd) {
         CHECK_EQ(rc.top, 0);
         CHECK_EQ(rc.bottom, host::kTaskBarHeight);
 
-        // The close zone's first column closes the application in front.
+        // The close zone's first column closes the application in front (back
+        // in front once the task menu of the width before has closed).
+        CHECK_TRUE(host::WaitUntil(5000, [&] { return GetForegroundWindow() == app.hwnd(); }));
         host::Click(cx - kWidth + 7, kY);
         CHECK_TRUE(host::WaitUntil(5000, [&] { return Closes(app) == closes + 1; }));
         closes = Closes(app);
