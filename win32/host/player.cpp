@@ -204,8 +204,51 @@ bool WatchVeskCalls() {
 // the ones before it.
 std::vector<POINT> g_stroke;  // the stroke's moves that vesk's thread has not seen yet
 HHOOK g_mouse_hook = nullptr;
+// Milliseconds, finer than GetTickCount's: a press's times may be a
+// millisecond apart.
+double PressClock() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+// When vesk's thread took the pen going down and when it had done with it:
+// the script's time of the down lasts as long as vesk handles it (on the
+// simulator's clock that takes no time), and vesk's clock of the press
+// starts there. A message that vesk's thread posts itself as it takes the
+// pen comes back to it once it has done.
+constexpr UINT kDownHandled = WM_APP + 0x3E0;
+double g_down_taken = 0;
+double g_down_handled = 0;
+bool g_down_seen = false;
+bool g_handled_seen = false;
+HHOOK g_message_hook = nullptr;
+
+LRESULT CALLBACK SeesDownHandled(int code, WPARAM wParam, LPARAM lParam) {
+    MSG* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd == nullptr && msg->message == kDownHandled) {
+        msg->message = WM_NULL;
+        Hold hold(g_lock);
+        if (g_down_seen && !g_handled_seen) g_down_handled = PressClock();
+        g_handled_seen = true;
+    }
+    return CallNextHookEx(g_message_hook, code, wParam, lParam);
+}
 
 LRESULT CALLBACK StrokeOnly(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && (wParam == WM_LBUTTONDOWN || wParam == WM_NCLBUTTONDOWN)) {
+        Hold hold(g_lock);
+        if (!g_down_seen) {
+            g_down_taken = PressClock();
+            PostThreadMessageW(GetCurrentThreadId(), kDownHandled, 0, 0);
+        }
+        g_down_seen = true;
+    }
     if (code == HC_ACTION && wParam == WM_MOUSEMOVE) {
         const POINT at = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->pt;
         Hold hold(g_lock);
@@ -363,15 +406,29 @@ using namespace vesk_sim;
 // nothing may happen before `expect-not` looks.
 constexpr DWORD kSettle = 5000;
 constexpr DWORD kQuiet = 300;
+// While the pen is down, how long after its time in the script a command may
+// be made: later, what the script says happens before a timer of vesk's may
+// happen after it here, and the play is not the script's.
+constexpr DWORD kLate = 40;
+// The last part of a press's wait, spent without pumping.
+constexpr DWORD kPumped = 20;
 // After an input, time for it to reach vesk before the script goes on.
 constexpr DWORD kInputLag = 2;
 // How long a pen going down may take to reach vesk's button.
 constexpr DWORD kPenTaken = 40;
 
+// How a play ends: 0 played, 1 a check failed, 2 an error, 3 the rest of the
+// script skipped, 4 a command of a press made too late to count.
 struct Stop {
     int code;
     std::string message;
 };
+
+std::string Ms(double ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", ms);
+    return buf;
+}
 
 std::string Hex(COLORREF c) {
     char buf[16];
@@ -388,21 +445,68 @@ public:
         const sim::DeviceConfig& d = script_.device;
         if (!StartShell(d.taskbar_height)) Error("the stand-in shell did not start");
         Track(Desktop(), "Desktop");
-        for (const Command& cmd : script_.commands) {
+        for (size_t i = 0; i < script_.commands.size(); ++i) {
+            const Command& cmd = script_.commands[i];
             where_ = cmd.file + ":" + std::to_string(cmd.line) + ": ";
             source_ = cmd.source;
+            next_wait_ = NextWaitInPress(i);
             std::visit([&](const auto& action) { Do(action); }, cmd.action);
-            Pump(0);
+            // (A press's wait ends at the command's time: the command follows.)
+            if (!pressed_ || !std::holds_alternative<WaitCmd>(cmd.action)) Pump(0);
         }
         where_ = script_.file + ":" + std::to_string(script_.last_line) + ": at the end of the script, ";
         if (started_ && !VeskEnded(nullptr)) Quit();
     }
 
     const std::vector<std::string>& skipped() const { return skipped_; }
+    // The largest lateness of a press's commands seen in the play.
+    double latest() const { return latest_; }
 
 private:
     [[noreturn]] void Error(const std::string& message) { throw Stop{2, where_ + message}; }
     [[noreturn]] void Failed(const std::string& message) { throw Stop{1, where_ + message}; }
+    // A press's timing. The script's clock of a press starts when vesk's
+    // thread takes the pen going down (when the pen is given, if vesk does not
+    // take it) and goes on only with `wait`: the commands in between take no
+    // time in the script, as on the simulator's clock. A command made later
+    // than kLate after its time, or at or after the script's next time of the
+    // press, is not made where the script puts it.
+    double PressOrigin() const {
+        Hold hold(g_lock);
+        if (!g_down_seen) return given_;
+        if (g_handled_seen) return g_down_handled;
+        return std::min(PressClock(), g_down_taken + kSettle);  // vesk is handling it now
+    }
+    double Lateness() const { return PressClock() - (PressOrigin() + press_ms_); }
+    DWORD Allowed() const { return next_wait_ ? std::min(kLate, next_wait_) : kLate; }
+    void OnTime(double late) {
+        latest_ = std::max(latest_, late);
+        if (late >= Allowed())
+            throw Stop{4, where_ + source_ + ": made " + Ms(late) + " ms after its time in the script, " +
+                              "where a command of a press is made within " + std::to_string(Allowed()) + " ms"};
+    }
+    // The ms of the next `wait` of the press after command i, 0 if none
+    // comes before the pen is lifted or goes down again.
+    DWORD NextWaitInPress(size_t i) const {
+        for (size_t j = i + 1; j < script_.commands.size(); ++j) {
+            const auto& action = script_.commands[j].action;
+            if (const auto* w = std::get_if<WaitCmd>(&action)) return DWORD(w->ms);
+            if (const auto* p = std::get_if<PenCmd>(&action); p && p->kind != PenCmd::Kind::Move) return 0;
+        }
+        return 0;
+    }
+    // A check: what holds() says within kSettle. While the pen is down its
+    // first look is at the script's time or the check does not count.
+    bool Holds(const std::function<bool()>& holds) {
+        if (!pressed_) return Pump(kSettle, holds);
+        OnTime(Lateness());
+        if (holds()) return true;
+        checking_ = true;
+        bool held = Pump(kSettle, holds);
+        checking_ = false;
+        return held;
+    }
+
     void Skip(const std::string& why) { skipped_.push_back(where_ + source_ + ": " + why); }
 
     void Track(HWND hwnd, const std::string& name) {
@@ -423,7 +527,10 @@ private:
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }
-            watcher_.Look();
+            // While the pen is down the player keeps to the press's times: it
+            // looks at the platform only for a check, as a look costs much on
+            // a busy machine.
+            if (!pressed_ || checking_) watcher_.Look();
             // What vesk draws in a popup wider or taller than the screen, and
             // where, differs between the platforms (the conformance checks
             // Menu.PopupWiderThanTheScreen and Menu.PopupTallerThanTheScreen);
@@ -437,7 +544,7 @@ private:
                      "(the conformance check Menu.PopupTallerThanTheScreen)");
             if (done && done()) return true;
             if (GetTickCount() - start >= ms) return done ? done() : true;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, pressed_ ? 1 : 2, QS_ALLINPUT);
         }
     }
 
@@ -531,9 +638,19 @@ private:
         }
         button_ = button;
         g_mouse_hook = SetWindowsHookExW(WH_MOUSE, StrokeOnly, nullptr, VeskThreadId());
-        if (!g_mouse_hook) Error("start: the pen's moves cannot be watched on vesk's thread");
+        g_message_hook = SetWindowsHookExW(WH_GETMESSAGE, SeesDownHandled, nullptr, VeskThreadId());
+        if (!g_mouse_hook || !g_message_hook) Error("start: the pen's moves cannot be watched on vesk's thread");
     }
     void Do(const PenCmd& p) {
+        if (pressed_ && p.kind != PenCmd::Kind::Down) OnTime(Lateness());
+        if (p.kind == PenCmd::Kind::Down || p.kind == PenCmd::Kind::Tap) {
+            // The press's clock starts again.
+            Hold hold(g_lock);
+            g_down_seen = g_handled_seen = false;
+            given_ = PressClock();
+            press_ms_ = 0;
+        }
+        pressed_ = p.kind == PenCmd::Kind::Down || (pressed_ && p.kind == PenCmd::Kind::Move);
         if (!pen_since_wait_) {
             pen_since_wait_ = true;
             anchor_ = GetTickCount();
@@ -562,14 +679,23 @@ private:
     // input that follows goes where the platform sends it then, so the
     // player lets vesk take the pen first (a bounded wait).
     void PenTaken() {
-        Pump(kInputLag);
         DWORD vesk = VeskThreadId();
-        if (!vesk || VeskEnded(nullptr)) return;
+        if (!vesk || VeskEnded(nullptr)) {
+            Pump(kInputLag);
+            return;
+        }
+        // Seen without a call of the platform, which waits its turn on a busy
+        // machine: once vesk has done with the pen, its button holds it.
+        for (double until = PressClock() + kPenTaken; PressClock() < until; Sleep(1)) {
+            Hold hold(g_lock);
+            if (g_handled_seen) return;
+        }
         Pump(kPenTaken, [vesk] {
             GUITHREADINFO info;
             memset(&info, 0, sizeof(info));
             info.cbSize = sizeof(info);
-            return GetGUIThreadInfo(vesk, &info) && info.hwndCapture != nullptr;
+            Hold hold(g_lock);
+            return GetGUIThreadInfo(vesk, &info) && info.hwndCapture != nullptr && g_down_seen == g_handled_seen;
         });
     }
     // A move of the stroke goes to vesk's button while the button holds the
@@ -589,10 +715,23 @@ private:
             return !GetGUIThreadInfo(vesk, &info) || info.hwndCapture == nullptr;
         });
     }
-    // Real time: `wait N` ends N ms after the previous wait ended or, if the
-    // pen has moved since, N ms after the first pen command since; the time
-    // the commands in between take is not added to the script's.
+    // Real time. While the pen is down, on the press's clock and to the
+    // millisecond (a press's times may be a millisecond apart), the last
+    // moments without pumping, which may overrun on a busy machine. Else
+    // `wait N` ends N ms after the previous wait ended or, if the pen has
+    // moved since, N ms after the first pen command since; the time the
+    // commands in between take is not added to the script's.
     void Do(const WaitCmd& w) {
+        if (pressed_) {
+            press_ms_ += DWORD(w.ms);
+            if (double late = Lateness(); late < -double(kPumped)) Pump(DWORD(-late) - kPumped);
+            while (Lateness() < -2) Sleep(1);
+            while (Lateness() < 0) {
+            }
+            wait_end_ = GetTickCount();
+            pen_since_wait_ = false;
+            return;
+        }
         DWORD from = pen_since_wait_ ? anchor_ : wait_end_;
         DWORD spent = GetTickCount() - from;
         Pump(spent >= w.ms ? 0 : DWORD(w.ms) - spent);
@@ -688,13 +827,14 @@ private:
             if (find(&line)) Failed("expected no line containing \"" + e.text + "\", found:\n    " + line);
             return;
         }
-        if (!Pump(kSettle, [&] { return find(nullptr); }))
+        if (!Holds([&] { return find(nullptr); }))
             Failed("expected a line containing \"" + e.text + "\"; " + Seen());
     }
     // Waits until nothing has been logged for a while.
     void Quiet() {
         size_t size = LogSize();
         DWORD since = GetTickCount();
+        checking_ = true;
         Pump(kSettle, [&] {
             if (LogSize() != size) {
                 size = LogSize();
@@ -702,6 +842,7 @@ private:
             }
             return GetTickCount() - since >= kQuiet;
         });
+        checking_ = false;
     }
     std::string Seen() const {
         std::vector<std::string> log = LogCopy();
@@ -717,7 +858,7 @@ private:
             found = PixelAt(e.x, e.y);
             return found == e.colour;
         };
-        if (!Pump(kSettle, matches))
+        if (!Holds(matches))
             Failed("expected pixel " + std::to_string(e.x) + "," + std::to_string(e.y) + " to be " + Hex(e.colour) +
                    " (0xBBGGRR), found " + Hex(found));
     }
@@ -755,7 +896,7 @@ private:
             }
             return true;
         };
-        if (!Pump(kSettle, holds)) Failed("expected the window \"" + e.name + "\" as `" + source_ + "` says: " + problem);
+        if (!Holds(holds)) Failed("expected the window \"" + e.name + "\" as `" + source_ + "` says: " + problem);
     }
     void Do(const ExpectCountsCmd&) {
         Skip("skipped: vesk shares its process with the stand-in shell here, and desktop Windows counts neither "
@@ -785,6 +926,12 @@ private:
     DWORD wait_end_ = GetTickCount();
     DWORD anchor_ = 0;
     bool pen_since_wait_ = false;
+    bool pressed_ = false;  // the pen is down
+    double given_ = 0;      // when the press's pen went down
+    DWORD press_ms_ = 0;    // the script's time since then
+    DWORD next_wait_ = 0;
+    double latest_ = 0;
+    bool checking_ = false;  // a check of a press is waiting
     size_t cursor_ = 0;
     std::string where_;
     std::string source_;
@@ -792,8 +939,12 @@ private:
 
 std::wstring WidePath(const std::string& s) { return sim::Widen(s); }
 
+int PlayInProcess(const wchar_t* exe, std::wstring command, wchar_t* desktop, const std::string& path);
+
 // Puts the device's dpi and screen size in place and plays the script again
 // in a process of its own, on a desktop of that size.
+// A play with a press's command made too late (exit status 4) is played once
+// more; in that second play it skips the rest of the script.
 int PlayOnDevice(const Script& script, const std::string& path, const std::string& out) {
     const sim::DeviceConfig& d = script.device;
     // The dpi is the prefix's setting, read by each process as it starts:
@@ -830,8 +981,16 @@ int PlayOnDevice(const Script& script, const std::string& path, const std::strin
     }
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" --script \"" + WidePath(path) + L"\" --out \"" +
-                           WidePath(out) + L"\" --on-device";
+    int code = 4;
+    for (int play = 0; play < 2 && code == 4; ++play) {
+        std::wstring command = L"\"" + std::wstring(exe) + L"\" --script \"" + WidePath(path) + L"\" --out \"" +
+                               WidePath(out) + L"\" --on-device" + (play ? L" --replay" : L"");
+        code = PlayInProcess(exe, command, desktop, path);
+    }
+    return code;
+}
+
+int PlayInProcess(const wchar_t* exe, std::wstring command, wchar_t* desktop, const std::string& path) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.lpDesktop = desktop;
@@ -858,7 +1017,7 @@ int PlayOnDevice(const Script& script, const std::string& path, const std::strin
 
 }  // namespace
 
-int PlayScript(const std::string& path, const std::string& out, bool on_device) {
+int PlayScript(const std::string& path, const std::string& out, bool on_device, bool replay) {
     std::string why;
     std::optional<std::string> text = ReadScriptFile(path, &why);
     if (!text) {
@@ -876,8 +1035,10 @@ int PlayScript(const std::string& path, const std::string& out, bool on_device) 
                          " dpi";
     bool fits = GetSystemMetrics(SM_CXSCREEN) == d.width && GetSystemMetrics(SM_CYSCREEN) == d.height &&
                 ScreenDpi() == d.dpi;
+    // Always in a process of its own, which a play that must be played again
+    // can end.
+    if (!on_device) return PlayOnDevice(script, path, out);
     if (!fits) {
-        if (!on_device) return PlayOnDevice(script, path, out);
         std::printf("[ FAIL ] %s: the screen is %dx%d at %d dpi, not the script's device (%s)\n", path.c_str(),
                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), ScreenDpi(), device.c_str());
         return 2;
@@ -896,6 +1057,17 @@ int PlayScript(const std::string& path, const std::string& out, bool on_device) 
     } catch (const Stop& stop) {
         code = stop.code;
         message = stop.message;
+    }
+    if (player.latest() > 0)
+        std::fprintf(stderr, "the latest command of a press was made %s ms after its time\n", Ms(player.latest()).c_str());
+    if (code == 4) {
+        if (on_device && !replay) {
+            std::printf("    late: %s; the script is played once more\n", message.c_str());
+            std::fflush(stdout);
+            return 4;
+        }
+        code = 3;
+        message += std::string(replay ? " in the second play too" : "") + "; the rest of the script is skipped";
     }
     for (const std::string& line : player.skipped()) std::printf("    skipped %s\n", line.c_str());
     // The output folder and the folders above it.

@@ -15,13 +15,16 @@
 
 namespace host {
 
-// Plays the script and writes OUT/events.log. When the screen is not the
-// script's device (its size and dpi), the player sets the device up and plays
-// the script again in a process of its own on a desktop of that size; the
-// second process is told so by `on_device`. Prints one line a skipped
-// command and a closing "[ PASS ]" or "[ FAIL ]" line; answers 0 when the
-// script passed, 1 when an expectation failed, 2 when the script could not
-// be played.
-int PlayScript(const std::string& script, const std::string& out, bool on_device);
+// Plays the script and writes OUT/events.log. The player sets the script's
+// device up (its screen size and dpi) and plays the script again in a process
+// of its own on a desktop of that size; the second process is told so by
+// `on_device`. While the pen is down, the
+// commands are made at their times in the script, or the play does not
+// count: that process then answers 4 and the script is played once more
+// (`replay`), where the same lateness skips the rest of the script. Prints
+// one line a skipped command and a closing "[ PASS ]", "[ SKIP ]" or
+// "[ FAIL ]" line; answers 0 when the script passed, 1 when an expectation
+// failed, 2 when the script could not be played.
+int PlayScript(const std::string& script, const std::string& out, bool on_device, bool replay = false);
 
 }  // namespace host
