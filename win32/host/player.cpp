@@ -451,8 +451,8 @@ public:
             source_ = cmd.source;
             next_wait_ = NextWaitInPress(i);
             std::visit([&](const auto& action) { Do(action); }, cmd.action);
-            // (A press's wait ends at the command's time: the command follows.)
-            if (!pressed_ || !std::holds_alternative<WaitCmd>(cmd.action)) Pump(0);
+            // (While the pen is down the next command follows at once.)
+            if (!pressed_) Pump(0);
         }
         where_ = script_.file + ":" + std::to_string(script_.last_line) + ": at the end of the script, ";
         if (started_ && !VeskEnded(nullptr)) Quit();
@@ -496,11 +496,13 @@ private:
         return 0;
     }
     // A check: what holds() says within kSettle. While the pen is down its
-    // first look is at the script's time or the check does not count.
+    // first look is at the script's time or the check does not count: it
+    // begins in time, and it holds or ends in time.
     bool Holds(const std::function<bool()>& holds) {
         if (!pressed_) return Pump(kSettle, holds);
         OnTime(Lateness());
         if (holds()) return true;
+        OnTime(Lateness());
         checking_ = true;
         bool held = Pump(kSettle, holds);
         checking_ = false;
@@ -642,7 +644,7 @@ private:
         if (!g_mouse_hook || !g_message_hook) Error("start: the pen's moves cannot be watched on vesk's thread");
     }
     void Do(const PenCmd& p) {
-        if (pressed_ && p.kind != PenCmd::Kind::Down) OnTime(Lateness());
+        const bool in_press = pressed_ && p.kind != PenCmd::Kind::Down;
         if (p.kind == PenCmd::Kind::Down || p.kind == PenCmd::Kind::Tap) {
             // The press's clock starts again.
             Hold hold(g_lock);
@@ -662,9 +664,13 @@ private:
             return;
         case PenCmd::Kind::Move:
             GivePen(Pen::Move, p.x, p.y);
+            if (in_press) OnTime(Lateness());  // when the platform has the input
             MoveTaken();
             return;
-        case PenCmd::Kind::Up: GivePen(Pen::Up, p.x, p.y); break;
+        case PenCmd::Kind::Up:
+            GivePen(Pen::Up, p.x, p.y);
+            if (in_press) OnTime(Lateness());
+            break;
         case PenCmd::Kind::Tap: Tap(p.x, p.y); break;
         }
         Pump(kInputLag);
@@ -704,6 +710,11 @@ private:
     void MoveTaken() {
         DWORD vesk = VeskThreadId();
         if (!vesk || VeskEnded(nullptr)) return;
+        // (Seen without a call of the platform first, as in PenTaken.)
+        for (double until = PressClock() + kPenTaken; PressClock() < until; Sleep(1)) {
+            Hold hold(g_lock);
+            if (g_stroke.empty()) return;
+        }
         Pump(kPenTaken, [vesk] {
             {
                 Hold hold(g_lock);
