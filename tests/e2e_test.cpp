@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "player.h"
 #include "script.h"
 
@@ -33,7 +35,8 @@ TEST_P(Scenario, Plays) {
     ASSERT_TRUE(text) << error;
     auto parsed = vesk_sim::ParseScript(*text, script.string());
     ASSERT_TRUE(parsed.script) << parsed.error.Format();
-    fs::path out = fs::temp_directory_path() / ("vesk-e2e-" + GetParam());
+    // Per process: runs of other users or checkouts leave their own folders.
+    fs::path out = fs::temp_directory_path() / ("vesk-e2e-" + std::to_string(getpid()) + "-" + GetParam());
     fs::remove_all(out);
     std::ostringstream err;
     vesk_sim::PlayResult result = vesk_sim::Play(*parsed.script, out, err);
@@ -42,6 +45,7 @@ TEST_P(Scenario, Plays) {
     EXPECT_EQ(result.exit_code, vesk_sim::kExitOk) << result.message << "\n" << err.str() << "events:\n" << log;
     // Every screenshot is on disk.
     for (const auto& shot : result.shots) EXPECT_TRUE(fs::exists(shot.path)) << shot.file;
+    if (!HasFailure()) fs::remove_all(out);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Scenario, ::testing::ValuesIn(Scenarios()),

@@ -11,6 +11,8 @@
 #include <map>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "program.h"
 
 namespace fs = std::filesystem;
@@ -72,7 +74,7 @@ class Rotation : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Rotation, ButtonFollowsTheTaskbar) {
     const Case& c = GetParam();
-    fs::path dir = fs::temp_directory_path() / (std::string("vesk-rotate-") + c.name);
+    fs::path dir = fs::temp_directory_path() / ("vesk-rotate-" + std::to_string(getpid()) + "-" + c.name);
     fs::remove_all(dir);
     fs::create_directories(dir);
 
@@ -116,6 +118,7 @@ TEST_P(Rotation, ButtonFollowsTheTaskbar) {
 
         EXPECT_EQ(device.CountsOf(vesk), held);
     }
+    if (!HasFailure()) fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, Rotation, ::testing::ValuesIn(kCases),

@@ -136,10 +136,10 @@ DWORD WINAPI ShellThread(LPVOID) {
             // As the device's shell does: message 1024 to the taskbar at
             // every change of the foreground window.
             HWND now = GetForegroundWindow();
-            // Windows CE activates the next window when the one in front is
-            // hidden, minimized or destroyed; desktop Windows leaves a window
-            // that another process hid or minimized in front, or nothing. The stand-in shell does
-            // what the device's window manager does.
+            // When the window in front is hidden or minimized by another
+            // program, the stand-in shell brings the next one to the front, as
+            // the device's window manager does and desktop Windows does not
+            // (the conformance check Window.TheFrontWindowOfAnotherProgramGoesAway).
             // (The state is given a moment to pass: the platform itself may be
             // switching windows, and a hidden window may be on its way to
             // destruction, which comes first on the device.)
@@ -152,10 +152,9 @@ DWORD WINAPI ShellThread(LPVOID) {
                     now = GetForegroundWindow();
                 }
             }
-            // On Windows CE the pen goes to the window that captured it
-            // wherever it is; desktop Windows heeds the capture only of the
-            // thread whose input the foreground window's thread shares.
-            // vesk's thread shares the input of the application in front.
+            // vesk's thread shares the input of the application in front, so
+            // that the button's capture holds wherever the pen goes, as on the
+            // device (the conformance check Input.CaptureOfAWindowBehindAnotherProgram).
             DWORD vesk = g_vesk_thread_id;
             DWORD front = now ? GetWindowThreadProcessId(now, nullptr) : 0;
             if (vesk && front != attached && WaitForSingleObject(g_vesk_thread, 0) == WAIT_TIMEOUT) {

@@ -193,6 +193,41 @@ bool WatchVeskCalls() {
 }
 
 // ---------------------------------------------------------------------------
+// The pen's moves
+
+// The only pen moves that vesk's thread sees are those of the script's
+// stroke (`move` commands): the mouse's moves to where its button goes down
+// or up are the desktop's, not the device's (the conformance check
+// Input.PenLiftedAwayFromItsLastPoint). A mouse hook on vesk's thread lets
+// through the stroke's moves in order; the platform may merge moves that
+// follow each other, so a move at a later point of the stroke stands for
+// the ones before it.
+std::vector<POINT> g_stroke;  // the stroke's moves that vesk's thread has not seen yet
+HHOOK g_mouse_hook = nullptr;
+
+LRESULT CALLBACK StrokeOnly(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == WM_MOUSEMOVE) {
+        const POINT at = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->pt;
+        Hold hold(g_lock);
+        auto it = std::find_if(g_stroke.begin(), g_stroke.end(),
+                               [&](const POINT& p) { return p.x == at.x && p.y == at.y; });
+        if (it == g_stroke.end()) return 1;  // not a move of the stroke: vesk never sees it
+        g_stroke.erase(g_stroke.begin(), it + 1);
+    }
+    return CallNextHookEx(g_mouse_hook, code, wParam, lParam);
+}
+
+// The pen as the player gives it: moves of the stroke pass, the others not.
+void GivePen(host::Pen what, int x, int y) {
+    {
+        Hold hold(g_lock);
+        if (what == host::Pen::Move) g_stroke.push_back(POINT{x, y});
+        else g_stroke.clear();
+    }
+    SendPen(what, x, y);
+}
+
+// ---------------------------------------------------------------------------
 // What the platform does, watched
 
 struct Seen {
@@ -224,11 +259,10 @@ public:
     // Logs what changed since the last look.
     void Look() {
         LookAtWindows();
-        // Desktop Windows hides a window that is being destroyed, and
-        // activates the next one, before the window is gone; on the device
-        // the next one comes to the front once it is gone. A change of the
-        // foreground is logged after the window that left it is gone, or
-        // after a moment if it stays, hidden.
+        // As on the device, a change of the foreground is logged after the
+        // window that left it is gone (the conformance check
+        // Window.TheNextWindowComesToTheFrontOnceTheFrontOneIsGone), or after
+        // a moment if it stays, hidden.
         HWND front = GetForegroundWindow();
         if (front != foreground_) {
             bool leaving = foreground_ && IsWindow(foreground_) && !IsWindowVisible(foreground_);
@@ -302,8 +336,8 @@ private:
             std::string kind = (info.fType & MFT_SEPARATOR)   ? "separator"
                                : (info.fType & MFT_OWNERDRAW) ? "owner-drawn"
                                                               : "text=" + Quoted(text);
-            // Desktop Windows reports a separator grayed, Windows CE does not;
-            // the log names the items that could be chosen but are grayed.
+            // Grayed are the items that could be chosen but are not, as on
+            // the device (the conformance check Menu.SeparatorIsNotGrayed).
             bool grayed = (info.fState & MFS_GRAYED) && !(info.fType & MFT_SEPARATOR);
             Log("menu-item " + std::to_string(i) + " id=" + std::to_string(info.wID) + " " + kind +
                 (grayed ? " grayed" : "") + " rect=" + RectText(item));
@@ -390,19 +424,17 @@ private:
                 DispatchMessageW(&msg);
             }
             watcher_.Look();
-            // Windows CE narrows a popup menu that is wider than the screen
-            // to the screen; desktop Windows leaves it wider, and what vesk
-            // draws in it, and where, follows from that.
+            // What vesk draws in a popup wider or taller than the screen, and
+            // where, differs between the platforms (the conformance checks
+            // Menu.PopupWiderThanTheScreen and Menu.PopupTallerThanTheScreen);
+            // the hand-written Wine check of the scrolled task menu plays the
+            // taller one.
             if (watcher_.wide_popup())
-                Rest("the popup menu is wider than the screen, which desktop Windows leaves so where Windows CE "
-                     "narrows it");
-            // A popup taller than the screen scrolls on both platforms, but
-            // desktop Windows draws and moves it its own way and this player
-            // does not log its scrolling; the hand-written Wine check of the
-            // scrolled task menu plays that part.
+                Rest("the popup menu is wider than the screen, which desktop Windows leaves so (the conformance "
+                     "check Menu.PopupWiderThanTheScreen)");
             if (watcher_.tall_popup())
-                Rest("the popup menu is taller than the screen and scrolls, which desktop Windows does its own way "
-                     "and this player does not log");
+                Rest("the popup menu is taller than the screen and scrolls, which desktop Windows draws its own way "
+                     "(the conformance check Menu.PopupTallerThanTheScreen)");
             if (done && done()) return true;
             if (GetTickCount() - start >= ms) return done ? done() : true;
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
@@ -498,6 +530,8 @@ private:
                          : std::string(button ? " (it is there, hidden)" : "")));
         }
         button_ = button;
+        g_mouse_hook = SetWindowsHookExW(WH_MOUSE, StrokeOnly, nullptr, VeskThreadId());
+        if (!g_mouse_hook) Error("start: the pen's moves cannot be watched on vesk's thread");
     }
     void Do(const PenCmd& p) {
         if (!pen_since_wait_) {
@@ -506,19 +540,22 @@ private:
         }
         switch (p.kind) {
         case PenCmd::Kind::Down:
-            SendPen(Pen::Down, p.x, p.y);
+            GivePen(Pen::Down, p.x, p.y);
             PenTaken();
             return;
-        case PenCmd::Kind::Move: SendPen(Pen::Move, p.x, p.y); break;
-        case PenCmd::Kind::Up: SendPen(Pen::Up, p.x, p.y); break;
+        case PenCmd::Kind::Move:
+            GivePen(Pen::Move, p.x, p.y);
+            MoveTaken();
+            return;
+        case PenCmd::Kind::Up: GivePen(Pen::Up, p.x, p.y); break;
         case PenCmd::Kind::Tap: Tap(p.x, p.y); break;
         }
         Pump(kInputLag);
     }
     void Tap(int x, int y) {
-        SendPen(Pen::Down, x, y);
+        GivePen(Pen::Down, x, y);
         PenTaken();
-        SendPen(Pen::Up, x, y);
+        GivePen(Pen::Up, x, y);
         Pump(kInputLag);
     }
     // Where the pen goes down on vesk's button, the button takes it: the
@@ -533,6 +570,23 @@ private:
             memset(&info, 0, sizeof(info));
             info.cbSize = sizeof(info);
             return GetGUIThreadInfo(vesk, &info) && info.hwndCapture != nullptr;
+        });
+    }
+    // A move of the stroke goes to vesk's button while the button holds the
+    // pen: the player lets vesk take it before the next input, into which
+    // the platform would otherwise merge it (a bounded wait).
+    void MoveTaken() {
+        DWORD vesk = VeskThreadId();
+        if (!vesk || VeskEnded(nullptr)) return;
+        Pump(kPenTaken, [vesk] {
+            {
+                Hold hold(g_lock);
+                if (g_stroke.empty()) return true;
+            }
+            GUITHREADINFO info;
+            memset(&info, 0, sizeof(info));
+            info.cbSize = sizeof(info);
+            return !GetGUIThreadInfo(vesk, &info) || info.hwndCapture == nullptr;
         });
     }
     // Real time: `wait N` ends N ms after the previous wait ended or, if the
@@ -596,9 +650,9 @@ private:
                   std::to_string(m.position));
         RECT r{};
         GetMenuItemRect(nullptr, menu, UINT(m.position), &r);
-        // Windows CE draws a popup's frame one pixel wide, desktop Windows
-        // three: a column that is the items' last on the device lies on the
-        // frame here. A tap given there goes to the item's nearest column.
+        // A column that is the items' last on the device may lie on the
+        // popup's frame here (the conformance check Menu.PopupFrame): a tap
+        // given there goes to the item's nearest column.
         int x = m.at ? std::clamp(*m.at, int(r.left), int(r.right) - 1) : r.left + (r.right - r.left) / 2;
         Tap(x, r.top + (r.bottom - r.top) / 2);
     }

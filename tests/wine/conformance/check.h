@@ -86,7 +86,7 @@ T ce_or_desktop(T ce, T desktop) {
 }
 
 // ---------------------------------------------------------------------------
-// What each side provides: time and the pen.
+// What each side provides: time, the pen and other programs.
 
 // The thread is busy for ms milliseconds: time passes, nothing is retrieved.
 void Sleep(DWORD ms);
@@ -97,6 +97,10 @@ void Pump(DWORD ms);
 void PenDown(int x, int y);
 void PenMove(int x, int y);
 void PenUp(int x, int y);
+// A window of another program: a top-level pop-up of a process of its own
+// at the rectangle, shown and brought to the front; null if it does not come.
+// It destroys itself when asked to close (WM_CLOSE) and ends with the check.
+HWND OtherProgram(int x, int y, int cx, int cy);
 
 // ---------------------------------------------------------------------------
 // Windows for the checks: a top-level window that records what it receives,

@@ -87,3 +87,21 @@ CHECK(Message, RetrievalOrder) {
     }
     CHECK_EQ(firsts, (std::vector<UINT>{kLate, WM_QUIT, WM_PAINT, WM_TIMER}));
 }
+
+CHECK(Message, ReplacingTheProcedureOfAnotherProgramsWindow) {
+    known_difference(
+        "Windows CE lets a program replace the procedure of another program's window, as vesk replaces the "
+        "shell's taskbar procedure. Desktop Windows refuses (ERROR_ACCESS_DENIED) and keeps the procedure, so "
+        "under Wine vesk runs inside the stand-in shell's process.");
+    HWND other = conf::OtherProgram(80, 60, 60, 60);
+    REQUIRE(other != nullptr);
+    g_hook_calls = 0;
+    g_previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(other, GWLP_WNDPROC));
+    SetLastError(0);
+    LONG_PTR old = SetWindowLongPtrW(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Replacement));
+    CHECK_EQ(old != 0, ce_or_desktop(true, false));
+    CHECK_EQ(GetLastError(), ce_or_desktop(static_cast<DWORD>(0), static_cast<DWORD>(ERROR_ACCESS_DENIED)));
+    SendMessageW(other, kSent, 0, 0);
+    CHECK_EQ(g_hook_calls, ce_or_desktop(1, 0));
+    if (old) SetWindowLongPtrW(other, GWLP_WNDPROC, old);
+}

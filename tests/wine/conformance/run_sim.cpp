@@ -17,18 +17,22 @@ namespace conf {
 
 namespace {
 
-enum class Ask { None, PenDown, PenMove, PenUp, Pump };
+enum class Ask { None, PenDown, PenMove, PenUp, Pump, Launch };
 
 struct Request {
     Ask ask = Ask::None;
     int x = 0;
     int y = 0;
     DWORD ms = 0;
+    int cx = 0;
+    int cy = 0;
 };
 
 // Shared by the program's thread and the driver, which never run at once.
 Request g_request;
 HWND g_wake = nullptr;
+HWND g_launched = nullptr;  // the driver's answer to Ask::Launch
+int g_programs = 0;         // other programs started for the check
 constexpr UINT kWake = WM_USER + 0x3FF0;
 
 LRESULT CALLBACK WakeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -65,6 +69,12 @@ void Pump(DWORD ms) { AskDriver(Request{Ask::Pump, 0, 0, ms}); }
 void PenDown(int x, int y) { AskDriver(Request{Ask::PenDown, x, y, 0}); }
 void PenMove(int x, int y) { AskDriver(Request{Ask::PenMove, x, y, 0}); }
 void PenUp(int x, int y) { AskDriver(Request{Ask::PenUp, x, y, 0}); }
+// A simulated application, started by the driver as the shell starts one.
+HWND OtherProgram(int x, int y, int cx, int cy) {
+    g_launched = nullptr;
+    AskDriver(Request{Ask::Launch, x, y, 0, cx, cy});
+    return g_launched;
+}
 
 namespace {
 
@@ -82,6 +92,8 @@ void RunOne(const Check& check) {
         ResetProgram();
         g_request = Request{};
         g_wake = nullptr;
+        g_launched = nullptr;
+        g_programs = 0;
     };
 
     DWORD pid = device.Start(image);
@@ -96,6 +108,14 @@ void RunOne(const Check& check) {
         case Ask::PenMove: device.PenMove(request.x, request.y); break;
         case Ask::PenUp: device.PenUp(request.x, request.y); break;
         case Ask::Pump: device.Wait(request.ms); break;
+        case Ask::Launch: {
+            sim::AppConfig app;
+            app.name = "other" + std::to_string(++g_programs);
+            app.style = WS_POPUP | WS_VISIBLE;
+            app.rect = RECT{request.x, request.y, request.x + request.cx, request.y + request.cy};
+            g_launched = device.Launch(app);
+            break;
+        }
         }
         PostMessageW(g_wake, kWake, 0, 0);
         device.RunUntilIdle();

@@ -3,6 +3,9 @@
 //
 //   vesk-conformance.exe [FILTER]     runs the checks whose names contain FILTER
 #include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "check.h"
 
@@ -48,7 +51,51 @@ void Pen(int x, int y, DWORD buttons, UINT message) {
     });
 }
 
+std::vector<PROCESS_INFORMATION> g_programs;
+
+// Ends the other programs that the check started.
+void EndOtherPrograms() {
+    for (PROCESS_INFORMATION& pi : g_programs) {
+        TerminateProcess(pi.hProcess, 0);
+        WaitForSingleObject(pi.hProcess, 5000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    g_programs.clear();
+    Drain();
+}
+
 }  // namespace
+
+// The test application of the Wine tests, beside this program.
+HWND OtherProgram(int x, int y, int cx, int cy) {
+    wchar_t path[MAX_PATH] = {0};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path, n);
+    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"testapp.exe";
+    wchar_t args[160];
+    swprintf(args, 160, L" --class ConformanceOther --title other --style 0x%lx --rect %d,%d,%d,%d",
+             static_cast<unsigned long>(WS_POPUP | WS_VISIBLE), x, y, cx, cy);
+    std::wstring command = L"\"" + exe + L"\"" + args;
+    STARTUPINFOW si;
+    memset(&si, 0, sizeof(si));
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return nullptr;
+    g_programs.push_back(pi);
+    HWND found = nullptr;
+    PumpUntil(5000, [&] {
+        for (HWND w = FindWindowW(L"ConformanceOther", nullptr); w && !found;
+             w = FindWindowExW(nullptr, w, L"ConformanceOther", nullptr)) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid == pi.dwProcessId && IsWindowVisible(w)) found = w;
+        }
+        return found && GetForegroundWindow() == found;
+    });
+    return found;
+}
 
 void Sleep(DWORD ms) { ::Sleep(ms); }
 void Pump(DWORD ms) {
@@ -71,7 +118,7 @@ int main(int argc, char** argv) {
         conf::Current() = conf::Outcome{};
         conf::Log().clear();
         check.body();
-        conf::Drain();
+        conf::EndOtherPrograms();
         switch (conf::Report(check, conf::Current())) {
         case conf::Verdict::Passed: ++passed; break;
         case conf::Verdict::Failed: ++failed; break;

@@ -149,3 +149,83 @@ CHECK(Window, ResizingSendsWmSizeWithTheNewClientSize) {
     CHECK_EQ(sizes.back().wParam, static_cast<WPARAM>(SIZE_RESTORED));
     CHECK_EQ(sizes.back().lParam, MAKELPARAM(50, 20));
 }
+
+CHECK(Window, TheFrontWindowOfAnotherProgramGoesAway) {
+    known_difference(
+        "When the window in front is hidden, minimized or destroyed, Windows CE brings the next shown window to "
+        "the front, whichever program did it. Desktop Windows does so for the thread that owns the window; a "
+        "window that another program hid or minimized stays in front. The Wine test host's stand-in shell "
+        "brings the next window to the front itself, as the device does.");
+    struct Way {
+        const char* name;
+        void (*act)(HWND);
+        bool next_in_front_on_ce;
+        bool next_in_front_on_desktop;
+    };
+    const Way ways[] = {
+        {"hidden at the bottom, as vesk hides a window",
+         [](HWND w) { SetWindowPos(w, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_HIDEWINDOW); }, true,
+         false},
+        {"minimized, as vesk minimizes one", [](HWND w) { ShowWindow(w, SW_MINIMIZE); }, true, false},
+        {"destroyed by its program when asked to close", [](HWND w) { PostMessageW(w, WM_CLOSE, 0, 0); }, true,
+         true},
+    };
+    conf::TestWindow mine(20, 60, 40, 40);
+    for (const Way& way : ways) {
+        HWND other = conf::OtherProgram(80, 60, 60, 60);
+        REQUIRE(other != nullptr);
+        CHECK_EQ(GetForegroundWindow(), other);
+        way.act(other);
+        conf::Pump(500);
+        const bool next_in_front = GetForegroundWindow() == mine.hwnd();
+        if (next_in_front != ce_or_desktop(way.next_in_front_on_ce, way.next_in_front_on_desktop))
+            conf::Fail(__FILE__, __LINE__,
+                       std::string(way.name) + ": in front is " + conf::ShowValue(GetForegroundWindow()) +
+                           ", the next window is " + conf::ShowValue(mine.hwnd()) + ", the one that went " +
+                           conf::ShowValue(other));
+        // The next way starts afresh: a window left minimized could come to the front.
+        PostMessageW(other, WM_CLOSE, 0, 0);
+        conf::Pump(200);
+    }
+}
+
+namespace {
+
+// What a window saw of itself and of the front as it was being destroyed.
+struct AtDestroy {
+    bool visible;
+    HWND front;
+} g_at_destroy;
+
+LRESULT CALLBACK WatchesItsEnd(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) g_at_destroy = AtDestroy{IsWindowVisible(hwnd) != FALSE, GetForegroundWindow()};
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+CHECK(Window, TheNextWindowComesToTheFrontOnceTheFrontOneIsGone) {
+    known_difference(
+        "A window in front that is destroyed is hidden first on both platforms; desktop Windows also brings the "
+        "next window to the front before the window gets WM_DESTROY, Windows CE once it is gone. The Wine script "
+        "player logs a change of the foreground once the window that left it is gone.");
+    WNDCLASSW wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = WatchesItsEnd;
+    wc.hInstance = conf::Instance();
+    wc.lpszClassName = L"ConformanceWatchesItsEnd";
+    RegisterClassW(&wc);
+    conf::TestWindow next(20, 60, 40, 40);
+    HWND front = CreateWindowExW(0, L"ConformanceWatchesItsEnd", L"", WS_POPUP | WS_VISIBLE, 30, 70, 40, 40, nullptr,
+                                 nullptr, conf::Instance(), nullptr);
+    REQUIRE(front != nullptr);
+    SetForegroundWindow(front);
+    conf::Pump(100);
+    REQUIRE(GetForegroundWindow() == front);
+    g_at_destroy = AtDestroy{true, nullptr};
+    DestroyWindow(front);
+    CHECK_FALSE(g_at_destroy.visible);
+    CHECK_EQ(g_at_destroy.front, ce_or_desktop(front, next.hwnd()));
+    conf::Pump(100);
+    CHECK_EQ(GetForegroundWindow(), next.hwnd());
+}
