@@ -360,8 +360,14 @@ class Runner:
 
     def build_all(self):
         jobs = os.environ.get("VESK_MUTATE_JOBS", "2")
-        subprocess.run(["cmake", "--build", str(self.build), "--target", "vesk_tests", "-j", jobs], check=True,
-                       env=self.env(), stdout=subprocess.DEVNULL)
+        # Twice: the Makefile generator gathers the compiler's lists of the
+        # headers each object includes only at the start of a build, so after
+        # a first build the fast targets below would not see a changed header
+        # (every mutant of src/vesk.h would survive unbuilt). The second
+        # build compiles nothing.
+        for _ in range(2):
+            subprocess.run(["cmake", "--build", str(self.build), "--target", "vesk_tests", "-j", jobs], check=True,
+                           env=self.env(), stdout=subprocess.DEVNULL)
 
     def build_incremental(self):
         # Only vesk's objects, its library and the test binary, in that
@@ -406,8 +412,13 @@ class Runner:
         self.backup.write_text(json.dumps({"path": str(path), "text": original}))
         try:
             path.write_text("\n".join(lines))
+            before = self.binary.stat().st_mtime_ns
             if not self.build_incremental():
                 return "does not compile"
+            # A test binary that was not relinked would test the sources as
+            # they were: its result would say nothing about the mutant.
+            if self.binary.stat().st_mtime_ns == before:
+                return "not rebuilt"
             return self.run_tests()
         finally:
             path.write_text(original)
@@ -496,13 +507,16 @@ def main():
     table = ["| id | where | operator | change | result |", "|---|---|---|---|---|"]
     for mu, result in rows:
         table.append(f"| {mu.ident} | {mu.file}:{mu.line} | {mu.op} | `{cell(mu.before)}` → `{cell(mu.after)}` | {result} |")
-    scored = [r for _, r in rows if r not in ("equivalent", "does not compile")]
+    scored = [r for _, r in rows if r not in ("equivalent", "does not compile", "not rebuilt")]
     killed = [r for r in scored if r != "SURVIVED"]
     eq_count = sum(1 for _, r in rows if r == "equivalent")
     stillborn = sum(1 for _, r in rows if r == "does not compile")
+    unbuilt = sum(1 for _, r in rows if r == "not rebuilt")
     score = f"{100.0 * len(killed) / len(scored):.1f}%" if scored else "n/a"
     summary = (f"mutants: {len(rows)} run, {len(killed)} killed, {len(scored) - len(killed)} survived, "
-               f"{eq_count} equivalent, {stillborn} do not compile; score {len(killed)}/{len(scored)} = {score} "
+               f"{eq_count} equivalent, {stillborn} do not compile"
+               + (f", {unbuilt} NOT REBUILT (the build missed them)" if unbuilt else "")
+               + f"; score {len(killed)}/{len(scored)} = {score} "
                f"over the non-equivalent ones; {time.monotonic() - t0:.0f} s")
     print("\n".join(table))
     print()
@@ -511,7 +525,7 @@ def main():
         Path(args.out).write_text("\n".join(table) + "\n\n" + summary + "\n")
     if interrupted:
         return 130
-    return 1 if len(killed) < len(scored) else 0
+    return 1 if len(killed) < len(scored) or unbuilt else 0
 
 
 if __name__ == "__main__":

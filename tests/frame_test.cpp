@@ -48,11 +48,17 @@ Theme ThemeAfterStart(const std::function<void(sim::Device&)>& setup) {
 
 TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
     struct Case {
-        int width, height, dpi;
+        int width, height, dpi, dpi_y;
         RECT expected;
-    } cases[] = {{240, 320, 96, {212, 0, 240, 26}}, {480, 640, 192, {424, 0, 480, 52}}, {240, 320, 131, {202, 0, 240, 35}}};
+    } cases[] = {{240, 320, 96, 96, {212, 0, 240, 26}},
+                 {480, 640, 192, 192, {424, 0, 480, 52}},
+                 {240, 320, 131, 131, {202, 0, 240, 35}},
+                 // Horizontal and vertical resolutions apart, both ways round.
+                 {240, 640, 96, 192, {212, 0, 240, 52}},
+                 {480, 320, 192, 96, {424, 0, 480, 26}}};
     for (const auto& c : cases) {
-        sim::Device device({.width = c.width, .height = c.height, .dpi = c.dpi});
+        SCOPED_TRACE(std::to_string(c.dpi) + "x" + std::to_string(c.dpi_y));
+        sim::Device device({.width = c.width, .height = c.height, .dpi = c.dpi, .dpi_y = c.dpi_y});
         DWORD pid = vesk_host::StartVesk(device);
         ASSERT_TRUE(device.Running(pid));
         auto windows = device.Windows();
@@ -70,7 +76,7 @@ TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
         EXPECT_EQ(counts.icons, 1);
         EXPECT_GE(counts.gdi, 2);  // the class brush and the bold font
         EXPECT_EQ(g_nLogPixelsX, c.dpi);
-        EXPECT_EQ(g_nLogPixelsY, c.dpi);
+        EXPECT_EQ(g_nLogPixelsY, c.dpi_y);
     }
 }
 

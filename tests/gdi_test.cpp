@@ -267,6 +267,64 @@ TEST_F(ScreenDc, NullPenDrawsNoLines) {
     EXPECT_FALSE(Polyline(dc, line, 1));
 }
 
+// A dashed pen paints 18 pixels and leaves 6, counted from the start of each
+// call and carried along a polyline; the gaps take the background colour
+// unless the background mode is transparent. Wider than a pixel it is solid;
+// the device has no other styles.
+TEST_F(ScreenDc, DashedPenPaintsEighteenPixelsOfEveryTwentyFour) {
+    const std::string dashed = std::string(18, 'o') + "######" + std::string(6, 'o') + "..";
+    struct Case {
+        const char* what;
+        int width, bk_mode;
+        std::vector<POINT> points;  // one polyline; with `lines`, LineTo from the first point
+        bool lines;
+        std::string row;
+    } cases[] = {
+        {"one segment", 1, OPAQUE, {{0, 0}, {30, 0}}, false, dashed},
+        {"transparent gaps", 0, TRANSPARENT, {{0, 0}, {30, 0}}, false,
+         std::string(18, 'o') + "......" + std::string(6, 'o') + ".."},
+        {"carried to the next segment", 1, OPAQUE, {{0, 0}, {20, 0}, {30, 0}}, false, dashed},
+        {"backwards", 1, OPAQUE, {{29, 0}, {-1, 0}}, false, std::string(6, 'o') + "######" + std::string(18, 'o') + ".."},
+        {"each LineTo anew", 1, OPAQUE, {{0, 0}, {20, 0}, {30, 0}}, true, std::string(18, 'o') + "##" + std::string(10, 'o') + ".."},
+        {"wide: solid", 2, OPAQUE, {{0, 0}, {30, 0}}, false, std::string(30, 'o') + ".."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Clear();
+        pen = CreatePen(PS_DASH, c.width, kPen);
+        ASSERT_NE(pen, nullptr);
+        HGDIOBJ old = SelectObject(dc, pen);
+        SetBkColor(dc, kBrush);
+        SetBkMode(dc, c.bk_mode);
+        if (c.lines) {
+            MoveToEx(dc, c.points[0].x, c.points[0].y, nullptr);
+            for (size_t i = 1; i < c.points.size(); ++i) LineTo(dc, c.points[i].x, c.points[i].y);
+        } else {
+            Polyline(dc, c.points.data(), int(c.points.size()));
+        }
+        EXPECT_EQ(Picture(32, 1), Rows{c.row});
+        LOGPEN lp{};
+        GetObjectW(pen, sizeof lp, &lp);
+        EXPECT_EQ(lp.lopnStyle, UINT(c.width > 1 ? PS_SOLID : PS_DASH));
+        SelectObject(dc, old);
+        DeleteObject(pen);
+    }
+    // A diagonal counts its steps too: its 19th to 24th pixels are gaps.
+    Clear();
+    pen = CreatePen(PS_DASH, 1, kPen);
+    SelectObject(dc, pen);
+    SetBkMode(dc, TRANSPARENT);
+    POINT diagonal[] = {{0, 0}, {26, 26}};
+    Polyline(dc, diagonal, 2);
+    for (int i = 0; i < 26; ++i) EXPECT_EQ(GetPixel(dc, i, i), i % 24 < 18 ? kPen : kWhite) << i;
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    DeleteObject(pen);
+    const int kDotted = 2;  // a style of desktop pens
+    EXPECT_EQ(CreatePen(kDotted, 1, kPen), nullptr);
+    LOGPEN dotted{UINT(kDotted), {1, 0}, kPen};
+    EXPECT_EQ(CreatePenIndirect(&dotted), nullptr);
+}
+
 TEST_F(ScreenDc, DrawingIsClippedToTheSurfaceEvenForShapesOfExtremeCoordinates) {
     SelectPenAndBrush();
     Ellipse(dc, -100000, -100000, 100000, 100000);
@@ -508,24 +566,36 @@ TEST_F(ScreenDc, GetObjectCopiesTheLogicalObjectAndAnswersTheBytesCopied) {
     DeleteObject(bold);
 }
 
+// The system font is 12 units of the vertical resolution high; on a screen
+// whose resolutions differ, text is as wide as at the horizontal one.
 TEST(GdiDevice, CapabilitiesAndSystemFontFollowTheDevice) {
-    sim::DeviceConfig config;
-    config.width = 480;
-    config.height = 640;
-    config.dpi = 192;
-    sim::Device device(config);
-    HDC dc = GetDC(nullptr);
-    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 192);
-    EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSY), 192);
-    EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 480);
-    EXPECT_EQ(GetDeviceCaps(dc, VERTRES), 640);
-    EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 16);
-    EXPECT_EQ(GetDeviceCaps(dc, PLANES), 1);
-    EXPECT_EQ(GetDeviceCaps(nullptr, LOGPIXELSX), 0);
-    LOGFONTW lf{};
-    GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
-    EXPECT_EQ(lf.lfHeight, -24);
-    ReleaseDC(nullptr, dc);
+    struct Case {
+        int dpi, dpi_y, height;
+    } cases[] = {{96, 0, -12}, {192, 0, -24}, {96, 192, -24}, {192, 96, -12}};
+    int ave[2] = {0, 0};  // tmAveCharWidth at 96 and at 192 dpi
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dpi) + "x" + std::to_string(c.dpi_y));
+        sim::Device device({.width = 480, .height = 640, .dpi = c.dpi, .dpi_y = c.dpi_y});
+        HDC dc = GetDC(nullptr);
+        EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), c.dpi);
+        EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSY), c.dpi_y ? c.dpi_y : c.dpi);
+        EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 480);
+        EXPECT_EQ(GetDeviceCaps(dc, VERTRES), 640);
+        EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 16);
+        EXPECT_EQ(GetDeviceCaps(dc, PLANES), 1);
+        EXPECT_EQ(GetDeviceCaps(nullptr, LOGPIXELSX), 0);
+        LOGFONTW lf{};
+        GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
+        EXPECT_EQ(lf.lfHeight, c.height);
+        TEXTMETRICW tm{};
+        ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+        EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, -c.height);
+        int& same_width = ave[c.dpi == 192];
+        if (same_width == 0) same_width = tm.tmAveCharWidth;
+        EXPECT_EQ(tm.tmAveCharWidth, same_width);
+        ReleaseDC(nullptr, dc);
+    }
+    EXPECT_GT(ave[1], ave[0]);
 }
 
 TEST(GdiDevice, SystemColoursAreThePocketPcSchemeWithOrWithoutTheIndexFlag) {

@@ -30,10 +30,11 @@ struct Face {
 
     // The bounding box (inclusive) of the pixels of one colour within a client area.
     RECT Extent(COLORREF colour, RECT area) {
+        const sim::Surface& screen = device.Screen();  // composed once
         RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
         for (int y = area.top; y < area.bottom; ++y)
             for (int x = area.left; x < area.right; ++x)
-                if (At(x, y) == colour) {
+                if (screen.At(button.left + x, button.top + y) == colour) {
                     r.left = std::min<LONG>(r.left, x);
                     r.top = std::min<LONG>(r.top, y);
                     r.right = std::max<LONG>(r.right, x);
@@ -45,9 +46,10 @@ struct Face {
 
 class Paint : public ::testing::Test {
 protected:
-    void Boot(int width, int height, int dpi) {
+    void Boot(int width, int height, int dpi, int dpi_y = 0) {
         device_.reset();
-        device_ = std::make_unique<sim::Device>(sim::DeviceConfig{.width = width, .height = height, .dpi = dpi});
+        device_ = std::make_unique<sim::Device>(
+            sim::DeviceConfig{.width = width, .height = height, .dpi = dpi, .dpi_y = dpi_y});
         device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", kBack);
         device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", kFore);
         vesk_ = vesk_host::StartVesk(*device_);
@@ -71,9 +73,11 @@ void ExpectRect(const RECT& got, int l, int t, int r, int b, const char* what) {
 // Checks the cross of a disc: every pixel of the expected diagonals is in
 // the glyph colour and no other pixel around them is.
 void ExpectCross(Face f, const RECT& disc, const std::set<Pixel>& cross, COLORREF glyph, COLORREF fill) {
+    const sim::Surface& screen = f.device.Screen();  // composed once
+    auto at = [&](int x, int y) { return screen.At(f.button.left + x, f.button.top + y); };
     RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     for (auto [x, y] : cross) {
-        EXPECT_EQ(f.At(x, y), glyph) << x << "," << y;
+        EXPECT_EQ(at(x, y), glyph) << x << "," << y;
         box.left = std::min<LONG>(box.left, x - 1);
         box.top = std::min<LONG>(box.top, y - 1);
         box.right = std::max<LONG>(box.right, x + 1);
@@ -82,12 +86,12 @@ void ExpectCross(Face f, const RECT& disc, const std::set<Pixel>& cross, COLORRE
     for (int y = box.top; y <= box.bottom; ++y)
         for (int x = box.left; x <= box.right; ++x)
             if (!cross.count({x, y})) {
-                EXPECT_EQ(f.At(x, y), fill) << "around the cross at " << x << "," << y;
+                EXPECT_EQ(at(x, y), fill) << "around the cross at " << x << "," << y;
             }
     // The middle row of the disc is filled edge to edge.
     int mid = (disc.top + disc.bottom) / 2;
     for (int x = disc.left; x < disc.right; ++x) {
-        COLORREF c = f.At(x, mid);
+        COLORREF c = at(x, mid);
         EXPECT_TRUE(c == fill || c == glyph) << x;
     }
 }
@@ -132,19 +136,33 @@ TEST_F(Paint, StandardLayoutAt96Dpi) {
     EXPECT_EQ(f.At(23, 17), kFore);  // one beyond the last painted point
 }
 
-TEST_F(Paint, StandardLayoutAt192Dpi) {
-    Boot(480, 640, 192);
-    device_->Launch({.name = "notes", .title = L"Notes"});
-    Face f = face();
-    ASSERT_EQ(button_.right - button_.left, 56);
-    ExpectRect(f.Extent(kFore, RECT{0, 0, 22, 52}), 3, 18, 16, 31, "dot");
-    ExpectRect(f.Extent(kFore, RECT{22, 0, 56, 52}), 22, 10, 53, 41, "disc");
-    std::set<Pixel> cross = Cross(30, 18, 45, 33, 4);
-    ExpectCross(f, RECT{22, 10, 54, 42}, cross, kBack, kFore);
-    // Each bar is seven lines wide: across the first diagonal at its middle.
-    int across = 0;
-    for (int d = -5; d <= 5; ++d) across += f.At(37 + d, 25) == kBack ? 1 : 0;
-    EXPECT_GE(across, 7);
+// At 288 dpi the cross's lines are 24 pixels long: drawn with a pen that is
+// not solid, they would show gaps.
+TEST_F(Paint, StandardLayoutAtTwiceAndThreeTimes96Dpi) {
+    struct Case {
+        int dpi, width, bar;
+        RECT dot, disc;  // extents, inclusive
+        RECT cross;      // cl, ct, cr, cb
+        int half_bar;
+    } cases[] = {{192, 56, 52, {3, 18, 16, 31}, {22, 10, 53, 41}, {30, 18, 45, 33}, 4},
+                 {288, 84, 78, {3, 27, 23, 47}, {33, 15, 80, 62}, {45, 27, 68, 50}, 6}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        Boot(c.dpi * 5 / 2, c.dpi * 10 / 3, c.dpi);
+        device_->Launch({.name = "notes", .title = L"Notes"});
+        Face f = face();
+        ASSERT_EQ(button_.right - button_.left, c.width);
+        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
+                   c.dot.bottom, "dot");
+        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
+                   c.disc.bottom, "disc");
+        ExpectCross(f, RECT{c.disc.left, c.disc.top, c.disc.right + 1, c.disc.bottom + 1},
+                    Cross(c.cross.left, c.cross.top, c.cross.right, c.cross.bottom, c.half_bar), kBack, kFore);
+        // Each bar is 2 * half_bar - 1 lines wide: across the first diagonal at its middle.
+        int across = 0, mid_x = (c.cross.left + c.cross.right) / 2, mid_y = (c.cross.top + c.cross.bottom) / 2;
+        for (int d = -2 * c.half_bar; d <= 2 * c.half_bar; ++d) across += f.At(mid_x + d, mid_y) == kBack ? 1 : 0;
+        EXPECT_GE(across, 2 * c.half_bar - 1);
+    }
 }
 
 // Where rounding to the nearest pixel decides: the button ScaleX(28) wide,
@@ -172,6 +190,28 @@ TEST_F(Paint, StandardLayoutWhereRoundingMatters) {
     }
 }
 
+// Horizontal lengths follow the horizontal resolution and vertical ones the
+// vertical: the dot a circle ScaleX(7) across at ScaleY(9) from the top, the
+// disc ScaleX(16) wide and ScaleY(16) high.
+TEST_F(Paint, LayoutOnAScreenWhoseResolutionsDiffer) {
+    struct Case {
+        int dpi_x, dpi_y, width, bar;
+        RECT dot, disc;  // extents, inclusive
+    } cases[] = {{96, 192, 28, 52, {3, 18, 9, 24}, {11, 10, 26, 41}}, {192, 96, 56, 26, {3, 9, 16, 22}, {22, 5, 53, 20}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dpi_x) + "x" + std::to_string(c.dpi_y));
+        Boot(240, 320, c.dpi_x, c.dpi_y);
+        device_->Launch({.name = "notes", .title = L"Notes"});
+        Face f = face();
+        ASSERT_EQ(button_.right - button_.left, c.width);
+        ASSERT_EQ(button_.bottom - button_.top, c.bar);
+        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
+                   c.dot.bottom, "dot");
+        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
+                   c.disc.bottom, "disc");
+    }
+}
+
 TEST_F(Paint, CompactLayoutBelow130PixelsWide) {
     Boot(129, 160, 96);
     device_->Launch({.name = "notes", .title = L"Notes"});
@@ -186,19 +226,28 @@ TEST_F(Paint, CompactLayoutBelow130PixelsWide) {
     ExpectRect(g.Extent(kFore, RECT{0, 0, 11, 26}), 3, 9, 9, 15, "standard dot at 130");
 }
 
+// "ok" is centred in the disc's box shifted one pixel left. Centring rounds
+// half a pixel down, so a box one pixel wider or narrower at the left shows
+// only where the box's width less the text's is odd (96 dpi: 16 - 13) for
+// the one and even (128 dpi: 21 - 13) for the other.
 TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
+    struct Case {
+        int dpi;
+        RECT solid;  // where the disc is solid: every pixel of the background colour there is ink
+        int ink_left, ink_right;
+    } cases[] = {{96, {12, 9, 26, 17}, 12, 22}, {128, {16, 12, 35, 22}, 18, 29}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        Boot(240, 320, c.dpi);
+        device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+        RECT ink = face().Extent(kBack, c.solid);
+        ASSERT_LE(ink.left, ink.right) << "no ink";
+        EXPECT_EQ(ink.left, c.ink_left);
+        EXPECT_EQ(ink.right, c.ink_right);
+    }
     Boot(240, 320, 96);
     device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
     Face f = face();
-    // The "ok" box is (10, 5, 26, 20); its ink is in the background colour.
-    // Rows 9 to 16 of the disc are solid from x 12 to 25: every pixel of the
-    // background colour there is ink.
-    RECT ink = f.Extent(kBack, RECT{12, 9, 26, 17});
-    ASSERT_LE(ink.left, ink.right) << "no ink";
-    // Centred in (10, 5, 26, 20), the disc shifted one pixel left: the cell
-    // of "ok" (12 pixels) from 12 to 23, its ink from 12 to 22.
-    EXPECT_EQ(ink.left, 12);
-    EXPECT_EQ(ink.right, 22);
     // No cross: the disc's corners of the cross box stay filled.
     EXPECT_EQ(f.At(15, 9), kFore);
     // Only the two colours of the theme are used: the text is drawn on a

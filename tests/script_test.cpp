@@ -330,6 +330,8 @@ TEST(ScriptParse, MalformedLinesNameTheirLineAndWhatIsWrong) {
     // The device line is checked too, and only stands first.
     EXPECT_NE(ParseError("device 32 320\n").message.find("width 32 is out of range 64..4096"), std::string::npos);
     EXPECT_NE(ParseError("device 240 320 dpi=0\n").message.find("dpi 0 is out of range"), std::string::npos);
+    EXPECT_NE(ParseError("device 240 320 dpi=96x961\n").message.find("vertical dpi 961 is out of range"),
+              std::string::npos);
     EXPECT_NE(ParseError("device 240 320 taskbar=161\n").message.find("taskbar 161 is out of range 0..160"),
               std::string::npos);
     EXPECT_EQ(ParseError("# first\n\ndevice 240 320\ndevice 240 320\n").line, 4);
@@ -431,6 +433,7 @@ TEST_F(PlayTest, TheButtonSitsAtTheRightEndOfTheTaskbarAtEveryResolution) {
     const std::pair<std::string, std::string> cases[] = {
         {"device 240 320 dpi=96\n", "rect=212,0,240,26 parent=HHTaskBar visible=1"},
         {"device 480 640 dpi=192\n", "rect=424,0,480,52 parent=HHTaskBar visible=1"},
+        {"device 240 640 dpi=96x192\n", "rect=212,0,240,52 parent=HHTaskBar visible=1"},
     };
     for (const auto& [device, rect] : cases) {
         PlayResult r = PlayText(device + "start\ndump\n");

@@ -521,6 +521,22 @@ TEST_F(Actions, ShowDesktopWithoutADesktopMinimizesEveryWindowOnce) {
     EXPECT_EQ(device().Foreground(), charlie);
 }
 
+// More windows than its bound of passes: exactly 1024 are minimized, front to
+// back, and the 1025th from the front is left there.
+TEST_F(Actions, ShowDesktopMinimizesAtMost1024Windows) {
+    const int kWindows = 1026;
+    std::vector<HWND> windows;
+    for (int i = 0; i < kWindows; ++i)
+        windows.push_back(Launch({.name = "w" + std::to_string(i), .exe = L"proc" + std::to_wstring(i % 25) + L".exe"}));
+    size_t mark = device().Log().size();
+    Act([] { ShowDesktop(); });
+    auto minimized = LogLines(device(), "minimized", mark);
+    ASSERT_EQ(minimized.size(), 1024u);
+    EXPECT_TRUE(minimized.front().ends_with(" minimized w1025")) << minimized.front();
+    EXPECT_TRUE(minimized.back().ends_with(" minimized w2")) << minimized.back();
+    EXPECT_EQ(device().Foreground(), windows[1]);
+}
+
 TEST_F(Actions, MinimizeSendsTheWindowBehindTheOthers) {
     HWND a = Launch({.name = "alpha"});
     HWND b = Launch({.name = "bravo"});

@@ -27,12 +27,14 @@ struct ImageSlot {
 
 Device::Device(const DeviceConfig& config) : config_(config), machine_(std::make_unique<Machine>()) {
     if (MaybeM()) throw std::logic_error("only one simulated device can be on at a time");
-    if (!ScreenSizeFits(config.width, config.height) || config.dpi <= 0 || config.dpi > 960)
+    if (!ScreenSizeFits(config.width, config.height) || config.dpi <= 0 || config.dpi > 960 || config.dpi_y < 0 ||
+        config.dpi_y > 960)
         throw std::invalid_argument("device size or resolution out of range");
     Machine& m = *machine_;
     m.width = config.width;
     m.height = config.height;
-    m.dpi = config.dpi;
+    m.dpi_x = config.dpi;
+    m.dpi_y = config.dpi_y ? config.dpi_y : config.dpi;
     m.taskbar_height = config.taskbar_height >= 0 ? config.taskbar_height : m.ScaleY(26);
     m.screen_scratch.Resize(m.width, m.height);
     SetCurrentMachine(&m);

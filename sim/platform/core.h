@@ -326,7 +326,8 @@ struct Machine {
     // Configuration
     int width = 240;
     int height = 320;
-    int dpi = 96;
+    int dpi_x = 96;  // LOGPIXELSX
+    int dpi_y = 96;  // LOGPIXELSY
     int taskbar_height = 26;
 
     Handles handles;
@@ -373,8 +374,8 @@ struct Machine {
 
     long dispatch_budget = 2000000;  // a device that never goes idle is a fault
 
-    int ScaleX(int n) const { return (n * dpi + 48) / 96; }
-    int ScaleY(int n) const { return (n * dpi + 48) / 96; }
+    int ScaleX(int n) const { return (n * dpi_x + 48) / 96; }
+    int ScaleY(int n) const { return (n * dpi_y + 48) / 96; }
 };
 
 Machine& M();

@@ -156,7 +156,7 @@ COLORREF SysColor(int index) {
 
 LOGFONTW SystemFontLog() {
     LOGFONTW lf{};
-    lf.lfHeight = -((12 * M().dpi + 48) / 96);
+    lf.lfHeight = -M().ScaleY(12);
     lf.lfWeight = FW_NORMAL;
     lf.lfCharSet = ANSI_CHARSET;
     lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -276,6 +276,23 @@ bool BrushColourOf(const DeviceContext& dc, COLORREF* colour) {
 using namespace sim;
 using namespace sim::gdi;
 
+namespace {
+
+// The device's pens are solid, dashed or null; a dashed pen wider than one
+// pixel is made solid. Any other style is refused.
+bool CheckPenStyle(LOGPEN* log) {
+    if (log->lopnStyle != PS_SOLID && log->lopnStyle != PS_DASH && log->lopnStyle != PS_NULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    log->lopnWidth.x = std::max<LONG>(log->lopnWidth.x, 1);
+    if (log->lopnStyle == PS_DASH && log->lopnWidth.x > 1) log->lopnStyle = PS_SOLID;
+    log->lopnColor &= 0x00FFFFFF;
+    return true;
+}
+
+}  // namespace
+
 extern "C" {
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
@@ -285,7 +302,8 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
         return nullptr;
     }
     Gdi();
-    LOGPEN log{UINT(iStyle), {std::max(cWidth, 1), 0}, color & 0x00FFFFFF};
+    LOGPEN log{UINT(iStyle), {cWidth, 0}, color};
+    if (!CheckPenStyle(&log)) return nullptr;
     return NewPen(log, CurrentPid(), false);
 }
 
@@ -301,8 +319,7 @@ HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
     }
     Gdi();
     LOGPEN log = *plpen;
-    log.lopnWidth.x = std::max<LONG>(log.lopnWidth.x, 1);
-    log.lopnColor &= 0x00FFFFFF;
+    if (!CheckPenStyle(&log)) return nullptr;
     return NewPen(log, CurrentPid(), false);
 }
 
@@ -550,8 +567,8 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
     if (!CheckDc(hdc)) return 0;
     const Machine& m = M();
     switch (index) {
-        case LOGPIXELSX:
-        case LOGPIXELSY: return m.dpi;
+        case LOGPIXELSX: return m.dpi_x;
+        case LOGPIXELSY: return m.dpi_y;
         case HORZRES: return m.width;
         case VERTRES: return m.height;
         case BITSPIXEL: return 16;

@@ -22,7 +22,12 @@
 //
 // Lines are Bresenham's, stepping along the major axis; a tie in the minor
 // axis goes away from the start point. A segment never paints its last
-// point, so neither does a polyline.
+// point, so neither does a polyline. A dashed pen (one pixel wide: the
+// platform makes a wider one solid) paints 18 pixels and leaves 6, counted
+// along the major axis from the start of each drawing call and carried from
+// one segment of a polyline to the next; the gaps take the background colour
+// when the background mode is OPAQUE and are left alone when it is
+// TRANSPARENT. Outlines of filled shapes are drawn solid.
 #include <algorithm>
 #include <cstdint>
 #include <climits>
@@ -150,20 +155,32 @@ void Segment(int x0, int y0, int x1, int y1, int lo_x, int hi_x, int lo_y, int h
         // The minor coordinate is round(i * minor / major), halves away from the start.
         // (128-bit: i and the deltas may each approach 2^32.)
         if (x_major)
-            plot(int(x0 + sx * i), int(y0 + sy * int64_t((2 * __int128(i) * dy + dx) / (2 * dx))));
+            plot(int(x0 + sx * i), int(y0 + sy * int64_t((2 * __int128(i) * dy + dx) / (2 * dx))), i);
         else
-            plot(int(x0 + sx * int64_t((2 * __int128(i) * dx + dy) / (2 * dy))), int(y0 + sy * i));
+            plot(int(x0 + sx * int64_t((2 * __int128(i) * dx + dy) / (2 * dy))), int(y0 + sy * i), i);
     }
 }
 
-void Line(const DeviceContext& dc, int x0, int y0, int x1, int y1) {
+constexpr int64_t kDashOn = 18, kDashPeriod = 24;
+
+// One segment; *dash is where the dash pattern stands at its start, and is
+// moved on by the segment's length.
+void Line(const DeviceContext& dc, int x0, int y0, int x1, int y1, int64_t* dash) {
     LOGPEN pen = PenOf(dc);
+    int64_t start = *dash;
+    *dash += std::max(std::llabs(int64_t(x1) - x0), std::llabs(int64_t(y1) - y0));
     if (pen.lopnStyle == PS_NULL) return;
     Canvas canvas = CanvasOf(dc);
     if (!canvas.surface) return;
+    const bool dashed = pen.lopnStyle == PS_DASH;
+    const bool opaque_gaps = dc.state.bk_mode == OPAQUE;
     const RECT& c = canvas.clip;
-    Segment(x0, y0, x1, y1, c.left, c.right, c.top, c.bottom,
-            [&](int x, int y) { canvas.Plot(x, y, pen.lopnColor); });
+    Segment(x0, y0, x1, y1, c.left, c.right, c.top, c.bottom, [&](int x, int y, int64_t i) {
+        if (!dashed || (start + i) % kDashPeriod < kDashOn)
+            canvas.Plot(x, y, pen.lopnColor);
+        else if (opaque_gaps)
+            canvas.Plot(x, y, dc.state.bk);
+    });
 }
 
 }  // namespace
@@ -246,7 +263,8 @@ BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
     }
     // Each segment leaves out its last point; the next segment starts on it,
     // so only the polyline's very last point stays unpainted.
-    for (int i = 0; i + 1 < cpt; ++i) Line(*dc, apt[i].x, apt[i].y, apt[i + 1].x, apt[i + 1].y);
+    int64_t dash = 0;
+    for (int i = 0; i + 1 < cpt; ++i) Line(*dc, apt[i].x, apt[i].y, apt[i + 1].x, apt[i + 1].y, &dash);
     return TRUE;
 }
 
@@ -263,7 +281,8 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y) {
     SIM_API("LineTo");
     DeviceContext* dc = CheckDc(hdc);
     if (!dc) return FALSE;
-    Line(*dc, dc->state.pos.x, dc->state.pos.y, x, y);
+    int64_t dash = 0;
+    Line(*dc, dc->state.pos.x, dc->state.pos.y, x, y, &dash);
     dc->state.pos = POINT{x, y};
     return TRUE;
 }

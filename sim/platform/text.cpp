@@ -40,7 +40,7 @@ struct Engine::Faces {
     struct Face {
         bool tried = false;
         FacePtr face;
-        int current_em = 0;
+        std::pair<int, int> current_em{0, 0};  // em_x, em
         int upem = 2048;
         long win_ascent = 2049, win_descent = 423;
         long line_gap = 0, hhea_ascent = 2049, hhea_descent = -423;
@@ -95,13 +95,16 @@ Engine::Sized& Engine::Get(const LOGFONTW& font) {
         em = M().ScaleY(12);
     }
     em = std::clamp(em, 1, kMaxEm);
+    const Machine& mach = M();
+    int em_x = std::clamp(int((long(em) * mach.dpi_x + mach.dpi_y / 2) / mach.dpi_y), 1, kMaxEm);
 
-    auto& slot = sized_[{bold, em}];
+    auto& slot = sized_[{bold, em, em_x}];
     if (slot) return *slot;
     slot = std::make_unique<Sized>();
     slot->latin_advance.fill(-1);
     Metrics& m = slot->metrics;
     m.em = em;
+    m.em_x = em_x;
     m.bold = bold;
     m.ascent = Scale(f.win_ascent, em, f.upem);
     m.descent = Scale(f.win_descent, em, f.upem);
@@ -109,8 +112,8 @@ Engine::Sized& Engine::Get(const LOGFONTW& font) {
     m.internal_leading = m.height - em;
     long extra = f.line_gap - ((f.win_ascent + f.win_descent) - (f.hhea_ascent - f.hhea_descent));
     m.external_leading = std::max(0, Scale(extra, em, f.upem));
-    m.ave_char_width = Scale(f.avg_width, em, f.upem);
-    m.max_char_width = Scale(f.max_advance, em, f.upem);
+    m.ave_char_width = Scale(f.avg_width, em_x, f.upem);
+    m.max_char_width = Scale(f.max_advance, em_x, f.upem);
     return *slot;
 }
 
@@ -122,11 +125,12 @@ const Engine::Glyph& Engine::GlyphOf(Sized& sized, char32_t c) {
     FT_Face face = f.face.get();
     bool loaded = false;
     if (face) {
-        if (f.current_em != sized.metrics.em && FT_Set_Pixel_Sizes(face, 0, FT_UInt(sized.metrics.em)) == 0)
-            f.current_em = sized.metrics.em;
+        const std::pair<int, int> size{sized.metrics.em_x, sized.metrics.em};
+        if (f.current_em != size && FT_Set_Pixel_Sizes(face, FT_UInt(size.first), FT_UInt(size.second)) == 0)
+            f.current_em = size;
         // Hinted for black-and-white output, which is also what fixes the
         // advances to whole pixels the way the hinting wants them.
-        loaded = f.current_em == sized.metrics.em &&
+        loaded = f.current_em == size &&
                  FT_Load_Char(face, FT_ULong(c), FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) == 0;
     }
     if (loaded) {
@@ -147,7 +151,7 @@ const Engine::Glyph& Engine::GlyphOf(Sized& sized, char32_t c) {
             }
         }
     } else {
-        g.advance = (sized.metrics.em + 1) / 2;
+        g.advance = (sized.metrics.em_x + 1) / 2;
     }
     if (c < 256) sized.latin_advance[c] = g.advance;
     return g;
@@ -250,7 +254,7 @@ int DrawLine(gdi::Canvas& canvas, const LOGFONTW& font, int x, int y, std::wstri
         int advance = dx ? dx[index] : engine.Advance(sized, c);
         ++index;
         // Glyphs wholly outside the clip are neither rendered nor walked.
-        if (canvas.surface && pen + 2 * m.em > canvas.clip.left && pen - 2 * m.em < canvas.clip.right) {
+        if (canvas.surface && pen + 2 * m.em_x > canvas.clip.left && pen - 2 * m.em_x < canvas.clip.right) {
             const Engine::Glyph& g = engine.GlyphOf(sized, c);
             int gx = pen + g.left, gy = baseline - g.top;
             for (int row = 0; row < g.rows; ++row) {
@@ -430,8 +434,8 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm) {
     tm.tmMaxCharWidth = m.max_char_width;
     tm.tmWeight = m.bold ? FW_BOLD : FW_NORMAL;
     if (font.lfWeight != FW_DONTCARE) tm.tmWeight = font.lfWeight;
-    tm.tmDigitizedAspectX = M().dpi;
-    tm.tmDigitizedAspectY = M().dpi;
+    tm.tmDigitizedAspectX = M().dpi_x;
+    tm.tmDigitizedAspectY = M().dpi_y;
     tm.tmFirstChar = L' ';
     tm.tmLastChar = 0xFFFC;
     tm.tmDefaultChar = 0x1F;

@@ -5,7 +5,10 @@
 // pixels, a positive one the cell height (ascent + descent), 0 the system
 // font's 12 units of a 96 dpi screen. Glyphs are hinted for, and rendered
 // as, black-and-white bitmaps, as the device draws text without font
-// smoothing: every painted pixel has exactly the text colour. Widths are sums
+// smoothing: every painted pixel has exactly the text colour. On a screen
+// whose horizontal and vertical resolutions differ, glyphs are stretched
+// horizontally by their ratio, so that text keeps its proportions on the
+// glass (and a height in pixels still means the same). Widths are sums
 // of the glyphs' hinted advances in whole pixels; nothing is kerned.
 #pragma once
 
@@ -16,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -24,7 +28,8 @@
 namespace sim::text {
 
 struct Metrics {
-    int em = 0;  // pixels per em
+    int em = 0;    // pixels per em, vertically
+    int em_x = 0;  // and horizontally: em scaled by the screen's aspect
     int height = 0;
     int ascent = 0;
     int descent = 0;
@@ -98,7 +103,7 @@ private:
 
     struct Faces;
     std::unique_ptr<Faces> faces_;
-    std::map<std::pair<bool, int>, std::unique_ptr<Sized>> sized_;
+    std::map<std::tuple<bool, int, int>, std::unique_ptr<Sized>> sized_;  // bold, em, em_x
     LineCache line_;
 };
 

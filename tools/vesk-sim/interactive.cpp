@@ -62,7 +62,7 @@ public:
     Session(const Options& o, std::ostream& out, std::ostream& err, SDL_Window* window, SDL_Renderer* renderer,
             SDL_Texture* texture)
         : options_(o), out_(out), err_(err), window_(window), renderer_(renderer), texture_(texture),
-          device_(sim::DeviceConfig{o.width, o.height, o.dpi}), width_(o.width), height_(o.height) {
+          device_(sim::DeviceConfig{.width = o.width, .height = o.height, .dpi = o.dpi, .dpi_y = o.dpi_y}), width_(o.width), height_(o.height) {
         for (const sim::AppConfig& app : BootSamples()) device_.Launch(app);
         vesk_ = vesk_host::StartVesk(device_);
         frame_.resize(size_t(o.width) * size_t(o.height));
@@ -289,7 +289,7 @@ int RunWindow(const Options& o, std::ostream& out, std::ostream& err, bool* no_d
     SdlVideo video;
     const int zoom = o.Zoom();
     std::string title = "vesk-sim \xE2\x80\x94 Pocket PC " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-                        ", " + std::to_string(o.dpi) + " dpi";
+                        ", " + std::to_string(o.dpi) + (o.dpi_y ? "x" + std::to_string(o.dpi_y) : "") + " dpi";
     std::unique_ptr<SDL_Window, WindowFree> window(SDL_CreateWindow(
         title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, o.width * zoom, o.height * zoom, 0));
     if (!window) {

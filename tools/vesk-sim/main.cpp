@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
             int code = vesk_sim::RunWindow(o, std::cout, std::cerr, &no_display);
             if (!no_display) return code;
             std::cout << "vesk-sim: no display; playing the demo tour instead";
-            if (o.device_given || o.dpi != 96) std::cout << " (on its own device, 240x320 at 96 dpi)";
+            if (o.device_given || o.dpi != 96 || o.dpi_y) std::cout << " (on its own device, 240x320 at 96 dpi)";
             std::cout << std::endl;
             return vesk_sim::RunDemo(o.out_given ? o.out : vesk_sim::kDefaultDemoDir, std::cout, std::cerr);
         }

@@ -7,7 +7,7 @@ namespace vesk_sim {
 namespace {
 
 const char kHelp[] = R"(Usage:
-  vesk-sim [--device WxH] [--dpi N] [--zoom N] [--out DIR]
+  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR]
   vesk-sim --demo [DIR]
   vesk-sim --script FILE [--out DIR]
   vesk-sim --help | --version
@@ -34,6 +34,9 @@ Options:
                  (default 240x320)
   --dpi N        its resolution, 48..960 dots per inch (default 96); for
                  example --device 480x640 --dpi 192
+  --dpi HxV      a screen whose horizontal and vertical resolutions differ,
+                 each 48..960: GetDeviceCaps answers LOGPIXELSX with H and
+                 LOGPIXELSY with V; text is stretched by H/V (e.g. 96x192)
   --zoom N       screen pixels per device pixel, 1..8 (default 2 for screens
                  up to 320 pixels wide, else 1)
   --out DIR      where the window's screenshots and events.log go, or where a
@@ -59,9 +62,11 @@ Scripts
   malformed script prints FILE:LINE: what is wrong, and exits with 2 before
   anything runs.
 
-  device W H [dpi=N] [taskbar=H]
+  device W H [dpi=N|dpi=HxV] [taskbar=H]
       the device; only as the first command. Default 240 320 dpi=96 and a
       taskbar ScaleY(26) high. W and H 64..4096, dpi 48..960, taskbar 0..H/2.
+      dpi=HxV gives the horizontal and the vertical resolution apart (e.g.
+      dpi=96x192), as --dpi HxV does.
   reg HKLM|HKCU "KEY" "NAME" dword 0xVALUE | binary HEXBYTES... | delete
       set a DWORD or binary value (hex digit pairs, e.g. binary 00ff8010), or
       delete the value
@@ -245,8 +250,12 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
                 return error("--device needs WxH, each 64..4096, such as 480x640; got \"" + value + "\"");
             o.device_given = true;
         } else if (arg == "--dpi") {
-            if (!take() || !Decimal(value, 48, 960, &o.dpi))
-                return error("--dpi needs a resolution of 48..960 dots per inch, such as 192");
+            size_t x = take() ? value.find_first_of("xX") : std::string::npos;
+            bool ok = x == std::string::npos ? Decimal(value, 48, 960, &o.dpi)
+                                             : Decimal(value.substr(0, x), 48, 960, &o.dpi) &&
+                                                   Decimal(value.substr(x + 1), 48, 960, &o.dpi_y);
+            if (value.empty() || !ok)
+                return error("--dpi needs a resolution of 48..960 dots per inch, such as 192, or HxV such as 96x192");
             dpi_given = true;
         } else if (arg == "--zoom") {
             if (!take() || !Decimal(value, 1, 8, &o.zoom)) return error("--zoom needs a whole number 1..8");

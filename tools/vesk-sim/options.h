@@ -15,6 +15,7 @@ struct Options {
     std::filesystem::path out;     // --out DIR, or the demo's DIR
     bool out_given = false;
     int width = 240, height = 320, dpi = 96;  // --device WxH, --dpi N (the window's device)
+    int dpi_y = 0;                            // --dpi HxV: V; 0 the same as dpi
     bool device_given = false;
     int zoom = 0;  // --zoom N; 0: 2 for screens up to 320 pixels wide, else 1
     int Zoom() const { return zoom > 0 ? zoom : (width <= 320 ? 2 : 1); }

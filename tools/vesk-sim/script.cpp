@@ -360,7 +360,19 @@ private:
         d.width = int(a.Num("width", 64, 4096));
         d.height = int(a.Num("height", 64, 4096));
         auto opts = a.Options({"dpi", "taskbar"}, {});
-        if (opts.count("dpi")) d.dpi = int(Number(opts["dpi"], "device: dpi", 48, 960));
+        if (opts.count("dpi")) {
+            // N for both axes, or HxV: the horizontal and the vertical resolution.
+            const Token& t = opts["dpi"];
+            size_t from = t.text.size() > 1 && t.text[0] == '0' && (t.text[1] == 'x' || t.text[1] == 'X') ? 2 : 0;
+            size_t x = t.quoted ? std::string::npos : t.text.find_first_of("xX", from);
+            Token h = t, v = t;
+            if (x != std::string::npos) {
+                h.text = t.text.substr(0, x);
+                v.text = t.text.substr(x + 1);
+            }
+            d.dpi = int(Number(h, "device: dpi", 48, 960));
+            d.dpi_y = x == std::string::npos ? 0 : int(Number(v, "device: vertical dpi", 48, 960));
+        }
         d.taskbar_height = -1;
         if (opts.count("taskbar")) d.taskbar_height = int(Number(opts["taskbar"], "device: taskbar", 0, d.height / 2));
         script_.device_given = true;

@@ -15,7 +15,8 @@ namespace sim {
 struct DeviceConfig {
     int width = 240;
     int height = 320;
-    int dpi = 96;
+    int dpi = 96;    // horizontal resolution, dots per inch
+    int dpi_y = 0;   // vertical resolution; 0: the same as dpi
     int taskbar_height = -1;  // -1: ScaleY(26)
     bool taskbar = true;      // false: boot without the shell's taskbar
     bool desktop = true;      // false: boot without the shell's desktop window
