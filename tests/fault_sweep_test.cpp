@@ -540,10 +540,11 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
     auto deleted_selected = [&] {
         long n = 0;
         for (const std::string& line : device.Log())
-            if (line.find("delete-selected") != std::string::npos) ++n;
+            if (line.find("delete-selected") != std::string::npos || line.find("invalid-dc") != std::string::npos) ++n;
         return n;
     };
 
+    // Nothing is drawn on the context once its paint has ended either.
     device.FailCall("SaveDC", 1, 1);
     device.Notify();
     EXPECT_EQ(device.FaultsMade(), 1);
@@ -632,6 +633,22 @@ TEST(Faults, APopupWithoutItsSeparatorIsWalkedSafely) {
     EXPECT_EQ(device.CountsOf(vesk), baseline);
     device.Close(vesk, L"VeskClass");
     EXPECT_EQ(device.Reclaimed(vesk).heap, 0);
+}
+
+// The menu template without its popup: no menu, nothing left behind.
+TEST(Faults, ATemplateWithoutItsPopupShowsNothingAndKeepsNothing) {
+    sim::Device device;
+    DWORD vesk = StartWithApps(device, {"alpha"});
+    ASSERT_TRUE(device.Running(vesk));
+    const sim::Counts baseline = device.CountsOf(vesk);
+    size_t mark = device.Log().size();
+    device.FailCall("GetSubMenu", 1, 1);
+    EXPECT_FALSE(ShowAndDismissMenu(device));
+    EXPECT_EQ(device.FaultsMade(), 1);
+    EXPECT_EQ(device.CountsOf(vesk), baseline);
+    for (size_t i = mark; i < device.Log().size(); ++i)
+        EXPECT_EQ(device.Log()[i].find("menu open"), std::string::npos) << device.Log()[i];
+    ASSERT_TRUE(ShowAndDismissMenu(device));  // the next tap shows it
 }
 
 // An entry whose item cannot be read in the clean-up is lost, but the walk
