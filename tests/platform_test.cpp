@@ -80,6 +80,19 @@ TEST(Platform, AMutexHasOneOwnerWhichAloneReleasesIt) {
     CloseHandle(keep);
 }
 
+TEST(Platform, AWindowTimerNeedsANonzeroIdentifier) {
+    sim::Device device;
+    RunProgram(device, [] {
+        HWND w = MakeWindow(L"Timed", L"Timed", WS_VISIBLE, RECT{0, 30, 100, 100});
+        EXPECT_EQ(SetTimer(w, 0, 10, nullptr), 0u);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+        EXPECT_NE(SetTimer(w, 5, 10, nullptr), 0u);
+        EXPECT_TRUE(KillTimer(w, 5));
+        DestroyWindow(w);
+        return 0;
+    });
+}
+
 TEST(Platform, WindowCallsOnADestroyedWindowFail) {
     sim::Device device;
     RunProgram(device, [] {
