@@ -540,10 +540,11 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
     auto deleted_selected = [&] {
         long n = 0;
         for (const std::string& line : device.Log())
-            if (line.find("delete-selected") != std::string::npos) ++n;
+            if (line.find("delete-selected") != std::string::npos || line.find("invalid-dc") != std::string::npos) ++n;
         return n;
     };
 
+    // Nothing is drawn on the context once its paint has ended either.
     device.FailCall("SaveDC", 1, 1);
     device.Notify();
     EXPECT_EQ(device.FaultsMade(), 1);
@@ -632,6 +633,27 @@ TEST(Faults, APopupWithoutItsSeparatorIsWalkedSafely) {
     EXPECT_EQ(device.CountsOf(vesk), baseline);
     device.Close(vesk, L"VeskClass");
     EXPECT_EQ(device.Reclaimed(vesk).heap, 0);
+}
+
+// The menu template without its popup: nothing is built or shown, and
+// nothing is left behind.
+TEST(Faults, ATemplateWithoutItsPopupShowsNothingAndKeepsNothing) {
+    sim::Device device;
+    DWORD vesk = StartWithApps(device, {"alpha"});
+    ASSERT_TRUE(device.Running(vesk));
+    const sim::Counts baseline = device.CountsOf(vesk);
+    auto calls = [&](const char* api) {
+        auto it = device.CallCounts().find(api);
+        return it == device.CallCounts().end() ? 0L : it->second;
+    };
+    long snapshots = calls("CreateToolhelp32Snapshot"), tracks = calls("TrackPopupMenuEx");
+    device.FailCall("GetSubMenu", 1, 1);
+    EXPECT_FALSE(ShowAndDismissMenu(device));
+    EXPECT_EQ(device.FaultsMade(), 1);
+    EXPECT_EQ(device.CountsOf(vesk), baseline);
+    EXPECT_EQ(calls("CreateToolhelp32Snapshot"), snapshots);
+    EXPECT_EQ(calls("TrackPopupMenuEx"), tracks);
+    ASSERT_TRUE(ShowAndDismissMenu(device));  // the next tap shows it
 }
 
 // An entry whose item cannot be read in the clean-up is lost, but the walk

@@ -270,9 +270,10 @@ TEST(Frame, ThemeFallsBackToSystemColours) {
 TEST(Frame, WindowProcedureAnswers) {
     sim::Device device;
     DWORD pid = vesk_host::StartVesk(device);
-    LRESULT erase = -1, draw = -1, measure = -1;
+    LRESULT erase = -1, draw = -1, measure = -1, move = -1;
     RunProgram(device, [&] {
         erase = SendMessageW(g_hwndButton, WM_ERASEBKGND, 0, 0);
+        move = SendMessageW(g_hwndButton, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
         MEASUREITEMSTRUCT mis{};
         TaskEntry entry(L"Probe", 0, g_hwndDesktop);
         mis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
@@ -286,6 +287,7 @@ TEST(Frame, WindowProcedureAnswers) {
         return 0;
     });
     EXPECT_EQ(erase, 0);
+    EXPECT_EQ(move, 0);
     EXPECT_EQ(measure, 1);
     EXPECT_EQ(draw, 1);
     device.Close(pid, L"VeskClass");

@@ -234,8 +234,14 @@ TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
     device().ClearFaults();
 
     // Without the executable's path there is nothing to look up...
+    auto lookups = [&] {
+        auto it = device().CallCounts().find("SHGetFileInfo");
+        return it == device().CallCounts().end() ? 0L : it->second;
+    };
+    long before = lookups();
     device().FailCall("GetModuleFileNameW", 1, -1);
     Draw(&entry, 0);
+    EXPECT_EQ(lookups(), before);
     EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
     EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu));
     // ...but a class with a shortcut of its own still shows that icon.

@@ -50,6 +50,49 @@ TEST(Platform, ANamedMutexEndsWithTheProcessThatHeldIt) {
     });
 }
 
+// A mutex has one owning thread at a time, as often as it took it; only the
+// owner gives it back, and one whose owner ended without doing so is taken
+// as abandoned. (The driver's handle keeps it alive between the programs.)
+TEST(Platform, AMutexHasOneOwnerWhichAloneReleasesIt) {
+    sim::Device device;
+    HANDLE keep = CreateMutexW(nullptr, TRUE, L"Owned");  // the driver is no thread: nobody owns it
+    ASSERT_NE(keep, nullptr);
+    RunProgram(device, [] {
+        HANDLE h = CreateMutexW(nullptr, TRUE, L"Owned");
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));  // not made, so not owned
+        EXPECT_FALSE(ReleaseMutex(h));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
+        EXPECT_EQ(WaitForSingleObject(h, 0), DWORD(WAIT_OBJECT_0));
+        EXPECT_EQ(WaitForSingleObject(h, 0), DWORD(WAIT_OBJECT_0));
+        EXPECT_TRUE(ReleaseMutex(h));
+        return 0;  // ends holding it once
+    });
+    RunProgram(device, [] {
+        HANDLE h = CreateMutexW(nullptr, FALSE, L"Owned");
+        EXPECT_EQ(WaitForSingleObject(h, 0), DWORD(WAIT_ABANDONED));
+        EXPECT_TRUE(ReleaseMutex(h));
+        EXPECT_FALSE(ReleaseMutex(h));
+        EXPECT_EQ(WaitForSingleObject(h, 0), DWORD(WAIT_OBJECT_0));
+        EXPECT_EQ(WaitForSingleObject(h, 1), DWORD(WAIT_OBJECT_0));  // its own: no wait
+        CloseHandle(h);
+        return 0;
+    });
+    CloseHandle(keep);
+}
+
+TEST(Platform, AWindowTimerNeedsANonzeroIdentifier) {
+    sim::Device device;
+    RunProgram(device, [] {
+        HWND w = MakeWindow(L"Timed", L"Timed", WS_VISIBLE, RECT{0, 30, 100, 100});
+        EXPECT_EQ(SetTimer(w, 0, 10, nullptr), 0u);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+        EXPECT_NE(SetTimer(w, 5, 10, nullptr), 0u);
+        EXPECT_TRUE(KillTimer(w, 5));
+        DestroyWindow(w);
+        return 0;
+    });
+}
+
 TEST(Platform, WindowCallsOnADestroyedWindowFail) {
     sim::Device device;
     RunProgram(device, [] {

@@ -79,25 +79,35 @@ TEST(Zones, EveryZoneEndsOnItsOwnColumnAndRowAtEveryResolution) {
     }
 }
 
-// A second program finds vesk's single-instance mutex by its name while vesk
-// runs, and vesk's thread runs above normal priority.
+// A second program finds vesk's single-instance mutex by its name, held by
+// vesk, while vesk runs, and vesk's thread runs above normal priority.
 TEST(Zones, OtherProgramsSeeTheMutexAndTheRaisedPriorityOfVesk) {
     sim::Device device;
-    auto mutex_exists = [&] {
-        DWORD error = 0;
+    struct Seen {
+        bool exists;
+        DWORD wait;  // a wait of no time for it
+    };
+    auto mutex = [&] {
+        Seen seen{false, WAIT_FAILED};
         RunProgram(device, [&] {
             HANDLE h = CreateMutexW(nullptr, FALSE, L"VeskClassVeskWindow");
-            error = GetLastError();
-            if (h) CloseHandle(h);
+            seen.exists = GetLastError() == ERROR_ALREADY_EXISTS;
+            seen.wait = WaitForSingleObject(h, 0);
+            if (seen.wait == WAIT_OBJECT_0) ReleaseMutex(h);
+            CloseHandle(h);
             return 0;
         });
-        return error == ERROR_ALREADY_EXISTS;
+        return seen;
     };
-    EXPECT_FALSE(mutex_exists());
+    Seen before = mutex();
+    EXPECT_FALSE(before.exists);
+    EXPECT_EQ(before.wait, DWORD(WAIT_OBJECT_0));
     DWORD vesk = vesk_host::StartVesk(device);
-    EXPECT_TRUE(mutex_exists());
+    Seen running = mutex();
+    EXPECT_TRUE(running.exists);
+    EXPECT_EQ(running.wait, DWORD(WAIT_TIMEOUT));
     EXPECT_EQ(device.ThreadPriority(vesk), THREAD_PRIORITY_ABOVE_NORMAL);
     device.Close(vesk, L"VeskClass");
     EXPECT_FALSE(device.Running(vesk));
-    EXPECT_FALSE(mutex_exists());
+    EXPECT_FALSE(mutex().exists);
 }

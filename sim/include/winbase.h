@@ -11,6 +11,8 @@
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_NOT_OWNER 288L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_INVALID_PARAMETER 87L
@@ -46,6 +48,7 @@
 #define INFINITE 0xFFFFFFFF
 #define WAIT_OBJECT_0 0
 #define WAIT_TIMEOUT 258L
+#define WAIT_ABANDONED 128
 #define WAIT_FAILED 0xFFFFFFFF
 
 #ifdef __cplusplus
@@ -57,6 +60,7 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
 BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 HANDLE WINAPI GetCurrentThread(void);
 HANDLE WINAPI GetCurrentProcess(void);

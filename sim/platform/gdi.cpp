@@ -172,7 +172,13 @@ DeviceContext* Dc(HDC dc) { return M().handles.Get<DeviceContext>(dc); }
 
 DeviceContext* CheckDc(HDC hdc) {
     DeviceContext* dc = Dc(hdc);
-    if (!dc) SetLastError(ERROR_INVALID_HANDLE);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        // A handle that is no device context, or no longer one (released,
+        // or its paint ended): on the device it may already stand for
+        // another window's context. Tests look for these.
+        if (hdc) Log("gdi invalid-dc pid=" + std::to_string(CurrentPid()) + " handle=" + Hex(FromHandle(hdc)));
+    }
     return dc;
 }
 

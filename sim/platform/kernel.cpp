@@ -10,9 +10,14 @@ namespace sim {
 
 namespace {
 
-// A named kernel object lives while some handle refers to it.
+// A named kernel object lives while some handle refers to it. A mutex is
+// owned by one thread at a time, as often as that thread has taken it; one
+// whose owner ended without giving it back is abandoned, and the next wait
+// that takes it says so.
 struct NamedMutex {
     std::wstring name;
+    DWORD owner_tid = 0;
+    unsigned count = 0;
 };
 
 struct MutexHandle : Object {
@@ -104,7 +109,7 @@ void WINAPI SetLastError(DWORD code) {
     if (Thread* t = CurrentThread()) t->last_error = code;
 }
 
-HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initial_owner, LPCWSTR name) {
     SIM_API("CreateMutexW");
     if (SIM_FAIL()) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -125,6 +130,12 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
     } else {
         handle->mutex = std::make_shared<NamedMutex>();
     }
+    // An existing mutex keeps its owner: the flag counts only for a new one.
+    Thread* t = CurrentThread();
+    if (!existed && initial_owner && t) {
+        handle->mutex->owner_tid = t->tid;
+        handle->mutex->count = 1;
+    }
     HANDLE h = ToHandle<HANDLE>(M().handles.Insert(std::move(handle)));
     // Opening an existing named mutex succeeds and says so.
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -133,7 +144,48 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR name) {
 
 BOOL WINAPI ReleaseMutex(HANDLE h) {
     SIM_API("ReleaseMutex");
-    return M().handles.Get<MutexHandle>(h) != nullptr;
+    MutexHandle* mh = M().handles.Get<MutexHandle>(h);
+    if (!mh) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    NamedMutex& mx = *mh->mutex;
+    Thread* t = CurrentThread();
+    if (!t || mx.owner_tid != t->tid || mx.count == 0) {
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
+    }
+    if (--mx.count == 0) mx.owner_tid = 0;
+    return TRUE;
+}
+
+// Mutexes only. A mutex another thread owns answers WAIT_TIMEOUT to a wait
+// of no time; the simulator does not block a thread on it for longer (such a
+// wait fails with ERROR_NOT_SUPPORTED rather than pretend).
+DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms) {
+    SIM_API("WaitForSingleObject");
+    Machine& m = M();
+    MutexHandle* mh = m.handles.Get<MutexHandle>(h);
+    Thread* t = CurrentThread();
+    if (!mh || !t) {
+        SetLastError(mh || m.handles.Find(FromHandle(h)) ? ERROR_NOT_SUPPORTED : ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    NamedMutex& mx = *mh->mutex;
+    bool abandoned = false;
+    if (mx.owner_tid != 0 && mx.owner_tid != t->tid) {
+        auto owner = m.threads.find(mx.owner_tid);
+        abandoned = owner == m.threads.end() || owner->second->state == Thread::State::Exited;
+        if (!abandoned) {
+            if (ms == 0) return WAIT_TIMEOUT;
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return WAIT_FAILED;
+        }
+        mx.count = 0;
+    }
+    mx.owner_tid = t->tid;
+    ++mx.count;
+    return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
 }
 
 BOOL WINAPI CloseHandle(HANDLE h) {

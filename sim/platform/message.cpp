@@ -275,6 +275,11 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
     if (hwnd) {
         Window* w = CheckWindow(hwnd);
         if (!w) return 0;
+        // A window's timers are told apart by their nonzero identifiers.
+        if (id == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
         t = w->thread;
     }
     if (!t) return 0;
