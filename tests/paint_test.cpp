@@ -70,6 +70,13 @@ void ExpectRect(const RECT& got, int l, int t, int r, int b, const char* what) {
     EXPECT_EQ(got.bottom, b) << what;
 }
 
+// The dot left of the disc and the disc itself, each as its inclusive
+// extent in the foreground colour, on a button `width` wide and `bar` high.
+void ExpectDotAndDisc(Face& f, int width, int bar, const RECT& dot, const RECT& disc) {
+    ExpectRect(f.Extent(kFore, RECT{0, 0, disc.left, bar}), dot.left, dot.top, dot.right, dot.bottom, "dot");
+    ExpectRect(f.Extent(kFore, RECT{disc.left, 0, width, bar}), disc.left, disc.top, disc.right, disc.bottom, "disc");
+}
+
 // Checks the cross of a disc: every pixel of the expected diagonals is in
 // the glyph colour and no other pixel around them is.
 void ExpectCross(Face f, const RECT& disc, const std::set<Pixel>& cross, COLORREF glyph, COLORREF fill) {
@@ -152,10 +159,7 @@ TEST_F(Paint, StandardLayoutAtTwiceAndThreeTimes96Dpi) {
         device_->Launch({.name = "notes", .title = L"Notes"});
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
-        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
-                   c.dot.bottom, "dot");
-        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
-                   c.disc.bottom, "disc");
+        ExpectDotAndDisc(f, c.width, c.bar, c.dot, c.disc);
         ExpectCross(f, RECT{c.disc.left, c.disc.top, c.disc.right + 1, c.disc.bottom + 1},
                     Cross(c.cross.left, c.cross.top, c.cross.right, c.cross.bottom, c.half_bar), kBack, kFore);
         // Each bar is 2 * half_bar - 1 lines wide: across the first diagonal at its middle.
@@ -183,10 +187,7 @@ TEST_F(Paint, StandardLayoutWhereRoundingMatters) {
         device_->Launch({.name = "notes", .title = L"Notes"});
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
-        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
-                   c.dot.bottom, "dot");
-        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
-                   c.disc.bottom, "disc");
+        ExpectDotAndDisc(f, c.width, c.bar, c.dot, c.disc);
     }
 }
 
@@ -205,10 +206,7 @@ TEST_F(Paint, LayoutOnAScreenWhoseResolutionsDiffer) {
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
         ASSERT_EQ(button_.bottom - button_.top, c.bar);
-        ExpectRect(f.Extent(kFore, RECT{0, 0, c.disc.left, c.bar}), c.dot.left, c.dot.top, c.dot.right,
-                   c.dot.bottom, "dot");
-        ExpectRect(f.Extent(kFore, RECT{c.disc.left, 0, c.width, c.bar}), c.disc.left, c.disc.top, c.disc.right,
-                   c.disc.bottom, "disc");
+        ExpectDotAndDisc(f, c.width, c.bar, c.dot, c.disc);
     }
 }
 
