@@ -2,6 +2,7 @@
 // test applications.
 #include "host.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -28,6 +29,9 @@ HWND g_taskbar = nullptr;
 int g_taskbar_height = kTaskBarHeight;
 HWND g_desktop = nullptr;
 DWORD g_shell_thread = 0;
+// The front window the shell's loop has last joined vesk's input to and told
+// the taskbar of: pen input waits for it to be the front window.
+std::atomic<HWND> g_shell_front{nullptr};
 HANDLE g_shell_ready = nullptr;
 volatile LONG g_received[16];  // messages WM_USER to WM_USER + 15 that reached the taskbar's own procedure
 
@@ -165,6 +169,7 @@ DWORD WINAPI ShellThread(LPVOID) {
                 foreground = now;
                 SendMessageW(g_taskbar, kShellNotify, 0, 0);
             }
+            g_shell_front.store(now);
             continue;
         }
         TranslateMessage(&msg);
@@ -303,7 +308,17 @@ void PostTap(HWND hwnd, int x, int y) {
     PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
+// On the device the shell has told vesk of a new front window before the pen
+// can come down; here its loop does so on its next tick, and joining vesk's
+// input to the front window's thread in the middle of a stroke would take the
+// button's capture. A stroke begins once the shell has caught up with the
+// front window (or after a second, whatever it is then).
+static void WaitForShell() {
+    WaitUntil(1000, [] { return g_shell_front.load() == GetForegroundWindow(); });
+}
+
 void Click(int x, int y) {
+    WaitForShell();
     int cx = GetSystemMetrics(SM_CXSCREEN);
     int cy = GetSystemMetrics(SM_CYSCREEN);
     INPUT input[3];
@@ -330,6 +345,7 @@ void SendPen(Pen what, int x, int y) {
     input.mi.dx = (x * 65536 + cx - 1) / cx;
     input.mi.dy = (y * 65536 + cy - 1) / cy;
     input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    if (what == Pen::Down) WaitForShell();
     if (what == Pen::Down) input.mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
     if (what == Pen::Up) input.mi.dwFlags |= MOUSEEVENTF_LEFTUP;
     SendInput(1, &input, sizeof(INPUT));
