@@ -3,11 +3,12 @@
 // a random population of applications (titles, classes, styles, extended
 // styles, owners, processes, what they do when asked to close), starts vesk
 // and plays random pen strokes, waits, notifications, menu choices, window
-// destructions, retitlings and releases of hung applications. vesk must
-// never crash, never delete a selected object, hold what it held after
-// start-up whenever no menu is open and the pen is up, end at WM_CLOSE with
-// code 0 and leave behind only its mutex and class brush (and, when it ended
-// by its own "E&xit", the bold font and the close glyph).
+// destructions, retitlings, turns of the screen and releases of hung
+// applications. vesk must never crash, never delete a selected object, hold
+// what it held after start-up whenever no menu is open and the pen is up,
+// keep its button at the taskbar's right end through every turn, end at
+// WM_CLOSE with code 0 and leave behind only its mutex and class brush (and,
+// when it ended by its own "E&xit", the bold font and the close glyph).
 #include <sim/device.h>
 
 #include <cstdio>
@@ -94,8 +95,7 @@ public:
         }
         baseline_ = device_.CountsOf(vesk_);
         if (baseline_.heap != 0) Fail("heap blocks held after start-up");
-        for (const sim::WindowInfo& w : device_.Windows())
-            if (w.class_name == L"VeskClass") button_ = w.rect;
+        FindButton();
 
         for (int step = 0; step < 48 && !in_.Empty(); ++step) {
             Step();
@@ -145,7 +145,7 @@ private:
     }
 
     void Step() {
-        const int what = in_.Range(0, 15);
+        const int what = in_.Range(0, 16);
         if (std::getenv("VESK_FUZZ_TRACE")) std::fprintf(stderr, "  step %d at %llu ms, capture %p\n", what, (unsigned long long)device_.Now(), (void*)device_.Capture());
         switch (what) {
         case 0: {
@@ -183,11 +183,42 @@ private:
         case 12: if (HWND h = SomeApp()) device_.SetTitle(h, in_.Text()); break;
         case 13: ReleaseHung(); break;
         case 14: if (names_.size() < 24) Launch(); break;
+        case 15: Turn(); break;
         default:  // the strip: opens the task menu
             device_.Tap(button_.left + device_.ScaleX(2), button_.top + device_.ScaleY(8));
             pen_down_ = false;
             break;
         }
+    }
+
+    void FindButton() {
+        for (const sim::WindowInfo& w : device_.Windows())
+            if (w.class_name == L"VeskClass") button_ = w.rect;
+    }
+
+    // The screen turns, or takes another size, at any moment: the pen down,
+    // the menu open, vesk waiting on a hung application. Wherever it ends,
+    // the button stands at the taskbar's new right end, as high as the bar.
+    void Turn() {
+        static const SIZE kSizes[] = {{240, 240}, {240, 320}, {480, 480}, {128, 160}, {640, 480}};
+        if (in_.Chance(4)) {
+            const SIZE& s = kSizes[in_.Range(0, int(std::size(kSizes)) - 1)];
+            device_.SetDisplay(int(s.cx), int(s.cy));
+        } else {
+            device_.Rotate();
+        }
+        if (!device_.Running(vesk_)) return;
+        FindButton();
+        RECT bar{};
+        for (const sim::WindowInfo& w : device_.Windows())
+            if (w.hwnd == device_.taskbar()) bar = w.rect;
+        const LONG right = bar.right - bar.left;
+        if (button_.right != right || button_.left != right - device_.ScaleX(28) || button_.top != 0 ||
+            button_.bottom != bar.bottom - bar.top)
+            FailWithLog("after a turn to " + std::to_string(device_.config().width) + "x" +
+                        std::to_string(device_.config().height) + " the button is at " + std::to_string(button_.left) +
+                        "," + std::to_string(button_.top) + "," + std::to_string(button_.right) + "," +
+                        std::to_string(button_.bottom));
     }
 
     void Trace(const char* what, POINT p) const {
