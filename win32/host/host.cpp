@@ -289,14 +289,18 @@ bool TaskBarHooked() {
     return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(g_taskbar, GWLP_WNDPROC)) != TaskBarClassProc();
 }
 
+void DispatchPending() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 bool WaitUntil(DWORD ms, const std::function<bool()>& done) {
     DWORD start = GetTickCount();
     for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        DispatchPending();
         if (done()) return true;
         if (GetTickCount() - start >= ms) return done();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);

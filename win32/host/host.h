@@ -75,6 +75,8 @@ bool VeskEnded(int* exit_code);
 // ---------------------------------------------------------------------------
 // Waiting, input, pixels, the registry
 
+// Dispatches every message waiting for this thread, and returns.
+void DispatchPending();
 // Runs this thread's message loop and polls done() until it is true or ms
 // have passed; answers done()'s last value.
 bool WaitUntil(DWORD ms, const std::function<bool()>& done);

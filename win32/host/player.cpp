@@ -524,11 +524,7 @@ private:
     bool Pump(DWORD ms, const std::function<bool()>& done = nullptr) {
         DWORD start = GetTickCount();
         for (;;) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+            host::DispatchPending();
             // While the pen is down the player keeps to the press's times: it
             // looks at the platform only for a check, as a look costs much on
             // a busy machine.
