@@ -911,8 +911,14 @@ private:
     }
     // Turning the screen: desktop Windows has no such thing for one program's
     // desktop, and what follows depends on it.
-    void Do(const RotateCmd&) { Rest("the screen cannot be turned on desktop Windows"); }
-    void Do(const DisplayCmd&) { Rest("the screen cannot be turned on desktop Windows"); }
+    // Once up, Wine's desktop of the device's size changes only to the modes
+    // of its own fixed list (320x200 up to the X screen's size), all of them
+    // landscape, and not back to the size it started with: a portrait screen
+    // could turn once and never back, and no square one exists.
+    static constexpr const char* kNoTurn =
+        "the screen cannot be turned here: Wine's desktop offers only its fixed list of landscape modes";
+    void Do(const RotateCmd&) { Rest(kNoTurn); }
+    void Do(const DisplayCmd&) { Rest(kNoTurn); }
     // Commands of the language that this side does not know yet: the rest of
     // the script may depend on them.
     template <class Other>
