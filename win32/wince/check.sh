@@ -155,8 +155,9 @@ fi
 # --- 2. the device build with the CE cross toolchain --------------------------
 echo "== the device build (arm-mingw32ce)"
 # The build, then pe_check's checks: an executable, machine, subsystem, CE
-# version, resources present, resource bytes, imports on CE 5 and on CE 6.
-CHECKS_DEVICE=9
+# version, resources present, resource bytes, imports on CE 5 and on CE 6;
+# and pe_check's refusals.
+CHECKS_DEVICE=10
 if [ ! -f "$CEGCC" ]; then
   echo "no Windows CE cross toolchain at $CEGCC (set VESK_SHARED): the device build is skipped"
   for _ in $(seq $CHECKS_DEVICE); do skip "no cross toolchain"; done
@@ -204,5 +205,29 @@ fi
 "$PE_CHECK" "$OUT/vesk.exe" "${args[@]}" | tee "$LOG/pe_check.out"
 count_pe_check "$LOG/pe_check.out"
 ran=$((passed + failed + skipped - before))
-[ "$ran" -eq $((CHECKS_DEVICE - 1)) ] || fail "pe_check reported $ran of $((CHECKS_DEVICE - 1)) checks"
+[ "$ran" -eq $((CHECKS_DEVICE - 2)) ] || fail "pe_check reported $ran of $((CHECKS_DEVICE - 2)) checks"
+
+# The reader refuses what a device's loader would: the executable cut short,
+# and the clang link of section 1 (Thumb-2, a desktop subsystem).
+head -c 1000 "$OUT/vesk.exe" >"$OUT/tools/cut.exe"
+refused=()
+expected=("a cut-short image")
+if ! "$PE_CHECK" "$OUT/tools/cut.exe" --version 4.20 >"$LOG/refuse-cut.out" 2>&1 &&
+  grep -q '^FAIL well-formed PE32 image: truncated' "$LOG/refuse-cut.out"; then
+  refused+=("a cut-short image")
+fi
+if [ -f "${C:-}/vesk-coredll.exe" ]; then
+  expected+=("the Thumb-2 clang link")
+  if ! "$PE_CHECK" "$C/vesk-coredll.exe" --version 4.20 >"$LOG/refuse-clang.out" 2>&1 &&
+    grep -q '^FAIL machine ARM (0x1c0)' "$LOG/refuse-clang.out" &&
+    grep -q '^FAIL subsystem Windows CE GUI (9)' "$LOG/refuse-clang.out"; then
+    refused+=("the Thumb-2 clang link")
+  fi
+fi
+if [ "${refused[*]}" = "${expected[*]}" ]; then
+  pass "pe_check refuses $(printf '%s and ' "${refused[@]}" | sed 's/ and $//')"
+else
+  cat "$LOG"/refuse-*.out
+  fail "pe_check refuses what a device would not load (refused: ${refused[*]:-nothing} of: ${expected[*]})"
+fi
 finish
