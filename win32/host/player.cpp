@@ -954,10 +954,15 @@ std::wstring WidePath(const std::string& s) { return sim::Widen(s); }
 
 int PlayInProcess(const wchar_t* exe, std::wstring command, wchar_t* desktop, const std::string& path);
 
+// A play with a press's command made too late (exit status 4) does not count
+// and the script is played again, this many plays at most: a machine that
+// stalls now and then (a busy one, or Wine's X connection) rarely does so in
+// every play. The last play skips the rest of the script at such a command.
+constexpr int kPlays = 3;
+
 // Puts the device's dpi and screen size in place and plays the script again
-// in a process of its own, on a desktop of that size.
-// A play with a press's command made too late (exit status 4) is played once
-// more; in that second play it skips the rest of the script.
+// in a process of its own, on a desktop of that size, as often as kPlays
+// allows.
 int PlayOnDevice(const Script& script, const std::string& path, const std::string& out) {
     const sim::DeviceConfig& d = script.device;
     // The dpi is the prefix's setting, read by each process as it starts:
@@ -995,9 +1000,9 @@ int PlayOnDevice(const Script& script, const std::string& path, const std::strin
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     int code = 4;
-    for (int play = 0; play < 2 && code == 4; ++play) {
+    for (int play = 0; play < kPlays && code == 4; ++play) {
         std::wstring command = L"\"" + std::wstring(exe) + L"\" --script \"" + WidePath(path) + L"\" --out \"" +
-                               WidePath(out) + L"\" --on-device" + (play ? L" --replay" : L"");
+                               WidePath(out) + L"\" --on-device" + (play == kPlays - 1 ? L" --replay" : L"");
         code = PlayInProcess(exe, command, desktop, path);
     }
     return code;
@@ -1088,7 +1093,8 @@ int PlayScript(const std::string& path, const std::string& out, bool on_device, 
             return 4;
         }
         code = 3;
-        message += std::string(replay ? " in the second play too" : "") + "; the rest of the script is skipped";
+        if (replay) message += " in each of " + std::to_string(kPlays) + " plays";
+        message += "; the rest of the script is skipped";
     }
     for (const std::string& line : player.skipped()) std::printf("    skipped %s\n", line.c_str());
     // The output folder and the folders above it.

@@ -20,8 +20,9 @@ namespace host {
 // of its own on a desktop of that size; the second process is told so by
 // `on_device`. While the pen is down, the
 // commands are made at their times in the script, or the play does not
-// count: that process then answers 4 and the script is played once more
-// (`replay`), where the same lateness skips the rest of the script. Prints
+// count: that process then answers 4 and the script is played again, three
+// plays at most; in the last (`replay`) the same lateness skips the rest of
+// the script. Prints
 // one line a skipped command and a closing "[ PASS ]", "[ SKIP ]" or
 // "[ FAIL ]" line; answers 0 when the script passed, 1 when an expectation
 // failed, 2 when the script could not be played.
