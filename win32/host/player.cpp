@@ -202,7 +202,13 @@ bool WatchVeskCalls() {
 // through the stroke's moves in order; the platform may merge moves that
 // follow each other, so a move at a later point of the stroke stands for
 // the ones before it.
+//
+// Wine also reports where the X pointer is, which its desktop does not move:
+// a move to that point (clamped to the desktop) can take the place of a
+// stroke's move still waiting in vesk's queue. The hook notes such a move,
+// and the player gives the stroke's move again.
 std::vector<POINT> g_stroke;  // the stroke's moves that vesk's thread has not seen yet
+bool g_stroke_displaced = false;  // a move not of the stroke came while some were unseen
 HHOOK g_mouse_hook = nullptr;
 // Milliseconds, finer than GetTickCount's: a press's times may be a
 // millisecond apart.
@@ -254,7 +260,10 @@ LRESULT CALLBACK StrokeOnly(int code, WPARAM wParam, LPARAM lParam) {
         Hold hold(g_lock);
         auto it = std::find_if(g_stroke.begin(), g_stroke.end(),
                                [&](const POINT& p) { return p.x == at.x && p.y == at.y; });
-        if (it == g_stroke.end()) return 1;  // not a move of the stroke: vesk never sees it
+        if (it == g_stroke.end()) {  // not a move of the stroke: vesk never sees it
+            g_stroke_displaced = !g_stroke.empty();
+            return 1;
+        }
         g_stroke.erase(g_stroke.begin(), it + 1);
     }
     return CallNextHookEx(g_mouse_hook, code, wParam, lParam);
@@ -266,6 +275,7 @@ void GivePen(host::Pen what, int x, int y) {
         Hold hold(g_lock);
         if (what == host::Pen::Move) g_stroke.push_back(POINT{x, y});
         else g_stroke.clear();
+        g_stroke_displaced = false;
     }
     SendPen(what, x, y);
 }
@@ -708,8 +718,15 @@ private:
         if (!vesk || VeskEnded(nullptr)) return;
         // (Seen without a call of the platform first, as in PenTaken.)
         for (double until = PressClock() + kPenTaken; PressClock() < until; Sleep(1)) {
-            Hold hold(g_lock);
-            if (g_stroke.empty()) return;
+            POINT again;
+            {
+                Hold hold(g_lock);
+                if (g_stroke.empty()) return;
+                if (!g_stroke_displaced) continue;
+                g_stroke_displaced = false;
+                again = g_stroke.back();
+            }
+            SendPen(Pen::Move, int(again.x), int(again.y));  // what took its place was not the stroke's
         }
         Pump(kPenTaken, [vesk] {
             {
