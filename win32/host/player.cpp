@@ -926,9 +926,8 @@ private:
         Skip("skipped: vesk shares its process with the stand-in shell here, and desktop Windows counts neither "
              "heap blocks nor kernel handles per program; the simulator checks these counts");
     }
-    // Turning the screen: desktop Windows has no such thing for one program's
-    // desktop, and what follows depends on it.
-    // Once up, Wine's desktop of the device's size changes only to the modes
+    // Turning the screen, on which the rest of the script depends. Once up,
+    // Wine's desktop of the device's size changes only to the modes
     // of its own fixed list (320x200 up to the X screen's size), all of them
     // landscape, and not back to the size it started with: a portrait screen
     // could turn once and never back, and no square one exists.
@@ -1019,7 +1018,7 @@ int PlayOnDevice(const Script& script, const std::string& path, const std::strin
     int code = 4;
     for (int play = 0; play < kPlays && code == 4; ++play) {
         std::wstring command = L"\"" + std::wstring(exe) + L"\" --script \"" + WidePath(path) + L"\" --out \"" +
-                               WidePath(out) + L"\" --on-device" + (play == kPlays - 1 ? L" --replay" : L"");
+                               WidePath(out) + L"\" --on-device" + (play == kPlays - 1 ? L" --last-play" : L"");
         code = PlayInProcess(exe, command, desktop, path);
     }
     return code;
@@ -1052,7 +1051,7 @@ int PlayInProcess(const wchar_t* exe, std::wstring command, wchar_t* desktop, co
 
 }  // namespace
 
-int PlayScript(const std::string& path, const std::string& out, bool on_device, bool replay) {
+int PlayScript(const std::string& path, const std::string& out, bool on_device, bool last_play) {
     std::string why;
     std::optional<std::string> text = ReadScriptFile(path, &why);
     if (!text) {
@@ -1104,13 +1103,13 @@ int PlayScript(const std::string& path, const std::string& out, bool on_device, 
     if (player.latest() > 0)
         std::fprintf(stderr, "the latest command of a press was made %s ms after its time\n", Ms(player.latest()).c_str());
     if (code == 4) {
-        if (on_device && !replay) {
+        if (on_device && !last_play) {
             std::printf("    late: %s; the script is played once more\n", message.c_str());
             std::fflush(stdout);
             return 4;
         }
         code = 3;
-        if (replay) message += " in each of " + std::to_string(kPlays) + " plays";
+        if (last_play) message += " in each of " + std::to_string(kPlays) + " plays";
         message += "; the rest of the script is skipped";
     }
     for (const std::string& line : player.skipped()) std::printf("    skipped %s\n", line.c_str());

@@ -21,11 +21,11 @@ namespace host {
 // `on_device`. While the pen is down, the
 // commands are made at their times in the script, or the play does not
 // count: that process then answers 4 and the script is played again, three
-// plays at most; in the last (`replay`) the same lateness skips the rest of
+// plays at most; in the last (`last_play`) the same lateness skips the rest of
 // the script. Prints
 // one line a skipped command and a closing "[ PASS ]", "[ SKIP ]" or
 // "[ FAIL ]" line; answers 0 when the script passed, 1 when an expectation
 // failed, 2 when the script could not be played.
-int PlayScript(const std::string& script, const std::string& out, bool on_device, bool replay = false);
+int PlayScript(const std::string& script, const std::string& out, bool on_device, bool last_play = false);
 
 }  // namespace host

@@ -60,13 +60,13 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--script") == 0 && argc >= 3) {
         std::string out = ".";
-        bool on_device = false, replay = false;
+        bool on_device = false, last_play = false;
         for (int i = 3; i < argc; ++i) {
             if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) out = argv[++i];
             else if (std::strcmp(argv[i], "--on-device") == 0) on_device = true;
-            else if (std::strcmp(argv[i], "--replay") == 0) replay = true;
+            else if (std::strcmp(argv[i], "--last-play") == 0) last_play = true;
         }
-        int code = host::PlayScript(argv[2], out, on_device, replay);
+        int code = host::PlayScript(argv[2], out, on_device, last_play);
         // vesk's thread may still run: end the process here.
         ExitProcess(static_cast<UINT>(code));
     }
