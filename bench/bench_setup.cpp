@@ -11,7 +11,7 @@
 extern "C" int __real_DrawTextW(HDC hdc, LPCWSTR text, int length, LPRECT rc, UINT format);
 
 namespace {
-std::wstring g_last_drawn;
+sim::WString g_last_drawn;
 }
 
 extern "C" int __wrap_DrawTextW(HDC hdc, LPCWSTR text, int length, LPRECT rc, UINT format) {
@@ -27,20 +27,20 @@ MenuDevice::MenuDevice(int windows, int processes) : device_(std::make_unique<si
         // Built by appending: GCC 12 warns wrongly about "literal" + string.
         app.name = "w";
         app.name += std::to_string(i);
-        app.exe = L"p";
-        app.exe += std::to_wstring(i % processes);
-        app.exe += L".exe";
-        std::wstring title = L"Window ";
-        title += std::to_wstring(i);
-        title += L" of process ";
-        title += std::to_wstring(i % processes);
+        app.exe = u"p";
+        app.exe += sim::Widen(std::to_string(i % processes));
+        app.exe += u".exe";
+        sim::WString title = u"Window ";
+        title += sim::Widen(std::to_string(i));
+        title += u" of process ";
+        title += sim::Widen(std::to_string(i % processes));
         app.title = title;
         app.hidden = i >= windows;
         device_->Launch(app);
     }
     vesk_ = vesk_host::StartVesk(*device_);
     for (const sim::WindowInfo& w : device_->Windows())
-        if (w.class_name == L"VeskClass") button_ = w.rect;
+        if (w.class_name == u"VeskClass") button_ = w.rect;
     expected_items_ = size_t(1 + windows + 1 + 5);
 }
 
@@ -60,7 +60,7 @@ void MenuDevice::Paint() {
 }
 
 TextFit::TextFit(int length) : device_(std::make_unique<sim::Device>()) {
-    static const wchar_t kWords[] = L"Pocket Word: minutes of the meeting of 7 December, with the notes ";
+    static const WCHAR kWords[] = u"Pocket Word: minutes of the meeting of 7 December, with the notes ";
     const size_t n = sizeof kWords / sizeof kWords[0] - 1;
     for (int i = 0; i < length; ++i) text_ += kWords[size_t(i) % n];
     dc_ = GetDC(nullptr);
@@ -86,7 +86,7 @@ int TextFit::Draw() {
     return DrawTextFit(dc_, text_.c_str(), int(text_.size()), &box_, DT_SINGLELINE | DT_VCENTER);
 }
 
-std::wstring TextFit::Drawn() {
+sim::WString TextFit::Drawn() {
     g_last_drawn.clear();
     Draw();
     return g_last_drawn;
@@ -96,16 +96,16 @@ std::wstring TextFit::Drawn() {
 // longest prefix that, followed by "...", measures narrower than the box.
 // A longer prefix never measures narrower, so the longest is the one before
 // the first that does not fit, counting up from nothing.
-std::wstring TextFit::Rule() {
-    auto width = [&](const std::wstring& s) {
+sim::WString TextFit::Rule() {
+    auto width = [&](const sim::WString& s) {
         RECT r = box_;
         __real_DrawTextW(dc_, s.c_str(), int(s.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_CALCRECT);
         return r.right - r.left;
     };
     if (width(text_) <= BoxWidth()) return text_;
     auto candidate = [&](size_t k) {
-        std::wstring s = text_.substr(0, k);
-        s.append(L"...");
+        sim::WString s = text_.substr(0, k);
+        s.append(u"...");
         return s;
     };
     size_t k = 0;

@@ -38,10 +38,10 @@ public:
     explicit TextFit(int length);
     ~TextFit();
     int Draw();                       // DrawTextFit once
-    std::wstring Drawn();             // what DrawTextFit draws: the text of its last DrawTextW
-    std::wstring Rule();              // what the rule gives
+    sim::WString Drawn();             // what DrawTextFit draws: the text of its last DrawTextW
+    sim::WString Rule();              // what the rule gives
     int BoxWidth() const { return box_.right - box_.left; }
-    const std::wstring& text() const { return text_; }
+    const sim::WString& text() const { return text_; }
 
 private:
     std::unique_ptr<sim::Device> device_;
@@ -49,7 +49,7 @@ private:
     HFONT font_ = nullptr;
     int saved_ = 0;
     RECT box_{};
-    std::wstring text_;
+    sim::WString text_;
 };
 
 }  // namespace vesk_bench

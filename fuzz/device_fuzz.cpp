@@ -38,19 +38,19 @@ public:
     // Mostly short titles, some of the lengths that matter (0, 1, 2) and a
     // few long ones, from letters, spaces, '&', control characters and
     // characters outside Latin-1.
-    std::wstring Text() {
-        static const wchar_t kPool[] = L"AaBbWwMmIi.lo &&\t\r\n\x01\x1f\x7f\x00e9\x4e2d\xfffd";
+    sim::WString Text() {
+        static const WCHAR kPool[] = u"AaBbWwMmIi.lo &&\t\r\n\x01\x1f\x7f\x00e9\x4e2d\xfffd";
         int len;
         switch (Range(0, 7)) {
         case 0: len = Range(0, 2); break;
         case 1: len = Range(40, 400); break;
         default: len = Range(3, 24); break;
         }
-        std::wstring t;
+        sim::WString t;
         for (int i = 0; i < len; ++i) {
             uint8_t b = Byte();
-            wchar_t c = kPool[b % (sizeof kPool / sizeof kPool[0] - 1)];
-            t += c ? c : L'x';
+            WCHAR c = kPool[b % (sizeof kPool / sizeof kPool[0] - 1)];
+            t += c ? c : u'x';
         }
         return t;
     }
@@ -76,9 +76,9 @@ struct Screen {
 };
 const Screen kScreens[] = {{240, 320, 96}, {320, 240, 96}, {480, 640, 192}, {240, 320, 131}, {128, 160, 96}};
 
-const wchar_t* const kClasses[] = {L"", L"Dialog", L"Calendar", L"Contacts", L"shfind", L"Tasks Application",
-                                   L"DialogX", L"calendar"};
-const wchar_t* const kExes[] = {L"p0.exe", L"p1.exe", L"p2.exe", L"shell32.exe", L"Shell32.exe", L"\\Program Files\\x.exe"};
+const WCHAR* const kClasses[] = {u"", u"Dialog", u"Calendar", u"Contacts", u"shfind", u"Tasks Application",
+                                   u"DialogX", u"calendar"};
+const WCHAR* const kExes[] = {u"p0.exe", u"p1.exe", u"p2.exe", u"shell32.exe", u"Shell32.exe", u"\\Program Files\\x.exe"};
 
 class Session {
 public:
@@ -193,7 +193,7 @@ private:
 
     void FindButton() {
         for (const sim::WindowInfo& w : device_.Windows())
-            if (w.class_name == L"VeskClass") button_ = w.rect;
+            if (w.class_name == u"VeskClass") button_ = w.rect;
     }
 
     // The screen turns, or takes another size, at any moment: the pen down,
@@ -268,7 +268,7 @@ private:
             return;
         }
         CheckFlat();
-        device_.Close(vesk_, L"VeskClass");
+        device_.Close(vesk_, u"VeskClass");
         ReleaseHung();
         if (device_.Running(vesk_)) Fail("vesk did not end after WM_CLOSE");
         CheckEnded(true);
@@ -280,7 +280,7 @@ private:
         for (size_t i = log.size() > 400 ? log.size() - 400 : 0; i < log.size(); ++i)
             std::fprintf(stderr, "  log: %s\n", log[i].c_str());
         for (const sim::WindowInfo& w : device_.Windows())
-            std::fprintf(stderr, "  window: pid %lu class %ls%s\n", (unsigned long)w.pid, w.class_name.c_str(),
+            std::fprintf(stderr, "  window: pid %lu class %s%s\n", (unsigned long)w.pid, sim::Narrow(w.class_name).c_str(),
                          w.visible ? " visible" : "");
         Fail(what);
     }

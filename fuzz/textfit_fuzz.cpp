@@ -22,7 +22,7 @@ namespace {
 struct Drawn {
     bool recording = false;
     int draws = 0;
-    std::wstring text;
+    sim::WString text;
     RECT rect{};
     UINT format = 0;
 };
@@ -53,24 +53,24 @@ Fixture& TheFixture() {
     return f;
 }
 
-int Width(HDC dc, const std::wstring& s, const RECT& box, UINT format) {
+int Width(HDC dc, const sim::WString& s, const RECT& box, UINT format) {
     RECT r = box;
     __real_DrawTextW(dc, s.c_str(), int(s.size()), &r, format | DT_CALCRECT);
     return r.right - r.left;
 }
 
-std::wstring Rule(HDC dc, const std::wstring& text, const RECT& box, UINT format) {
+sim::WString Rule(HDC dc, const sim::WString& text, const RECT& box, UINT format) {
     const int width = box.right - box.left;
     if (Width(dc, text, box, format) <= width) return text;
     for (size_t k = text.size() + 1; k-- > 0;) {
-        std::wstring candidate = text.substr(0, k) + L"...";
+        sim::WString candidate = text.substr(0, k) + u"...";
         if (Width(dc, candidate, box, format) < width) return candidate;
     }
-    return L"...";
+    return u"...";
 }
 
-[[noreturn]] void Fail(const char* what, const std::wstring& text, const RECT& box, const std::wstring& want,
-                       const std::wstring& got) {
+[[noreturn]] void Fail(const char* what, const sim::WString& text, const RECT& box, const sim::WString& want,
+                       const sim::WString& got) {
     std::fprintf(stderr, "DrawTextFit %s: box %ld..%ld, text of %zu characters; the rule gives %zu characters, "
                  "DrawTextFit drew %zu\n",
                  what, long(box.left), long(box.right), text.size(), want.size(), got.size());
@@ -94,20 +94,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fixture& f = TheFixture();
     // Latin letters of every width, spaces, '&' prefixes, dots, control
     // characters, line breaks and characters the font may not have.
-    static const wchar_t kPool[] = L"iIlWwMm.a &&\t\r\n\x01\x1f\x00e9\x4e2d\xfffd" L"0123456789";
+    static const WCHAR kPool[] = u"iIlWwMm.a &&\t\r\n\x01\x1f\x00e9\x4e2d\xfffd" u"0123456789";
     const uint8_t mode = data[0];
     const int left = int(int8_t(data[1]));
     const int width = int(int16_t(uint16_t(data[2]) | uint16_t(data[3]) << 8)) % 2400;
     const UINT formats[] = {DT_SINGLELINE | DT_VCENTER, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX, 0, DT_SINGLELINE};
     const UINT format = formats[mode & 3];
     HFONT font = f.fonts[(mode >> 2) & 3];
-    std::wstring text;
+    sim::WString text;
     for (size_t i = 4; i < size; ++i) text += kPool[data[i] % (sizeof kPool / sizeof kPool[0] - 1)];
 
     int saved = SaveDC(f.dc);
     if (font) SelectObject(f.dc, font);
     const RECT box{left, 0, left + width, 18};
-    const std::wstring want = Rule(f.dc, text, box, format);
+    const sim::WString want = Rule(f.dc, text, box, format);
     RECT expected_rect = box;
     const int expected = __real_DrawTextW(f.dc, want.c_str(), int(want.size()), &expected_rect, format);
 

@@ -177,7 +177,7 @@ private:
 
     HWND Button() const {
         for (const sim::WindowInfo& w : device_.Windows())
-            if (w.class_name == L"VeskClass" && w.pid == vesk_) return w.hwnd;
+            if (w.class_name == u"VeskClass" && w.pid == vesk_) return w.hwnd;
         return nullptr;
     }
 
@@ -198,8 +198,8 @@ private:
         }
     }
     void Do(const vesk_sim::ThemeCmd& t) {
-        device_.SetDword(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", L"8", t.back);
-        device_.SetDword(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", L"9", t.fore);
+        device_.SetDword(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"8", t.back);
+        device_.SetDword(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"9", t.fore);
     }
     void Do(const vesk_sim::AppCmd& a) {
         if (device_.Find(a.app.name)) return;
@@ -308,7 +308,7 @@ private:
         Dismiss();
         CheckRecovered();
         bool has_button = Button() != nullptr;
-        device_.Close(vesk_, L"VeskClass");
+        device_.Close(vesk_, u"VeskClass");
         ReleaseHung();
         if (VeskRunning()) {
             Problem("vesk did not end after WM_CLOSE to its button");
@@ -558,7 +558,7 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
     EXPECT_EQ(deleted_selected(), 0);
     EXPECT_EQ(device.CountsOf(vesk), baseline);
 
-    device.Close(vesk, L"VeskClass");
+    device.Close(vesk, u"VeskClass");
     EXPECT_EQ(device.Reclaimed(vesk).gdi, 1);
 }
 
@@ -631,7 +631,7 @@ TEST(Faults, APopupWithoutItsSeparatorIsWalkedSafely) {
     EXPECT_FALSE(device.Find("alpha"));
     EXPECT_FALSE(device.Find("bravo"));
     EXPECT_EQ(device.CountsOf(vesk), baseline);
-    device.Close(vesk, L"VeskClass");
+    device.Close(vesk, u"VeskClass");
     EXPECT_EQ(device.Reclaimed(vesk).heap, 0);
 }
 

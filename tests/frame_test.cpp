@@ -10,9 +10,9 @@ using testing_support::RunProgram;
 
 namespace {
 
-const wchar_t kColorKey[] = L"Software\\Microsoft\\Color";
+const WCHAR kColorKey[] = u"Software\\Microsoft\\Color";
 
-const sim::WindowInfo* FindClass(const std::vector<sim::WindowInfo>& windows, const std::wstring& cls) {
+const sim::WindowInfo* FindClass(const std::vector<sim::WindowInfo>& windows, const sim::WString& cls) {
     for (const auto& w : windows)
         if (w.class_name == cls) return &w;
     return nullptr;
@@ -40,7 +40,7 @@ Theme ThemeAfterStart(const std::function<void(sim::Device&)>& setup) {
     DWORD pid = vesk_host::StartVesk(device);
     EXPECT_TRUE(device.Running(pid));
     Theme t{g_crThemeBack, g_crThemeFore};
-    device.Close(pid, L"VeskClass");
+    device.Close(pid, u"VeskClass");
     return t;
 }
 
@@ -62,9 +62,9 @@ TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
         DWORD pid = vesk_host::StartVesk(device);
         ASSERT_TRUE(device.Running(pid));
         auto windows = device.Windows();
-        const sim::WindowInfo* button = FindClass(windows, L"VeskClass");
+        const sim::WindowInfo* button = FindClass(windows, u"VeskClass");
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->title, L"VeskWindow");
+        EXPECT_EQ(button->title, u"VeskWindow");
         EXPECT_EQ(button->parent, device.taskbar());
         EXPECT_EQ(button->style, DWORD(WS_CHILD | WS_VISIBLE));
         EXPECT_EQ(button->rect.left, c.expected.left) << c.dpi;
@@ -87,7 +87,7 @@ TEST(Frame, ScalingRoundsToTheNearestPixel) {
         EXPECT_EQ(ScaleX(28), 38);
         EXPECT_EQ(ScaleY(26), 35);
         EXPECT_EQ(ScaleX(0), 0);
-        device.Close(pid, L"VeskClass");
+        device.Close(pid, u"VeskClass");
     }
     sim::Device hi({.width = 480, .height = 640, .dpi = 192});
     DWORD pid = vesk_host::StartVesk(hi);
@@ -95,7 +95,7 @@ TEST(Frame, ScalingRoundsToTheNearestPixel) {
         EXPECT_EQ(ScaleX(n), 2 * n);
         EXPECT_EQ(ScaleY(n), 2 * n);
     }
-    hi.Close(pid, L"VeskClass");
+    hi.Close(pid, u"VeskClass");
 }
 
 TEST(Frame, BoldFontIsElevenUnitsHighAndBold) {
@@ -107,15 +107,15 @@ TEST(Frame, BoldFontIsElevenUnitsHighAndBold) {
         EXPECT_EQ(got, int(sizeof lf));
         EXPECT_EQ(lf.lfHeight, dpi == 96 ? -11 : -22);
         EXPECT_EQ(lf.lfWeight, 700);
-        EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
-        device.Close(pid, L"VeskClass");
+        EXPECT_EQ(sim::WString(lf.lfFaceName), u"Tahoma");
+        device.Close(pid, u"VeskClass");
     }
 }
 
 TEST(Frame, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone) {
     sim::Device device;
     DWORD first = vesk_host::StartVesk(device);
-    HWND button = FindClass(device.Windows(), L"VeskClass")->hwnd;
+    HWND button = FindClass(device.Windows(), u"VeskClass")->hwnd;
     size_t mark = device.Log().size();
     DWORD second = vesk_host::StartVesk(device);
     EXPECT_FALSE(device.Running(second));
@@ -126,9 +126,9 @@ TEST(Frame, SecondInstanceEndsAtOnceAndLeavesTheFirstAlone) {
     EXPECT_TRUE(LogLines(device, "hook", mark).empty());
     EXPECT_EQ(device.Reclaimed(second), sim::Counts{});
     int buttons = 0;
-    for (const auto& w : device.Windows()) buttons += w.class_name == L"VeskClass";
+    for (const auto& w : device.Windows()) buttons += w.class_name == u"VeskClass";
     EXPECT_EQ(buttons, 1);
-    device.Close(first, L"VeskClass");
+    device.Close(first, u"VeskClass");
     EXPECT_EQ(device.ExitCode(first), 0);
 }
 
@@ -138,7 +138,7 @@ TEST(Frame, CloseRestoresTheTaskbarProcedureAndFreesTheButtonsObjects) {
     DWORD pid = vesk_host::StartVesk(device);
     EXPECT_NE(device.Info(device.taskbar())->proc, original);
     EXPECT_EQ(device.Info(device.taskbar())->proc, &TaskBarHookProc);
-    device.Close(pid, L"VeskClass");
+    device.Close(pid, u"VeskClass");
     EXPECT_FALSE(device.Running(pid));
     EXPECT_EQ(device.ExitCode(pid), 0);
     EXPECT_EQ(device.Info(device.taskbar())->proc, original);
@@ -188,10 +188,10 @@ TEST(Frame, GetMessageFailureEndsTheLoopInsteadOfSpinning) {
 
 TEST(Frame, ThemeFromValuesEightAndNine) {
     Theme t = ThemeAfterStart([](sim::Device& d) {
-        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", 0x00112233);
-        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", 0x00445566);
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"8", 0x00112233);
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"9", 0x00445566);
         // A table is there too and is not read.
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0xAAAAAA, 0xBBBBBB));
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(41, 0xAAAAAA, 0xBBBBBB));
     });
     EXPECT_EQ(t.back, 0x00112233u);
     EXPECT_EQ(t.fore, 0x00445566u);
@@ -199,21 +199,21 @@ TEST(Frame, ThemeFromValuesEightAndNine) {
 
 TEST(Frame, ThemeFromTheColourTableWhenEitherValueIsMissing) {
     Theme t = ThemeAfterStart([](sim::Device& d) {
-        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", 0x00112233);
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"8", 0x00112233);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
     });
     EXPECT_EQ(t.back, 0x00ABCDEFu);
     EXPECT_EQ(t.fore, 0x00FEDCBAu);
     // A value of the wrong size counts as missing: no byte is used that was never read.
     t = ThemeAfterStart([](sim::Device& d) {
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"8", {0x01, 0x02});
-        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", 0x00445566);
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"8", {0x01, 0x02});
+        d.SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"9", 0x00445566);
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(41, 0x00ABCDEF, 0x00FEDCBA));
     });
     EXPECT_EQ(t.back, 0x00ABCDEFu);
     // Exactly ten entries is enough.
     t = ThemeAfterStart([](sim::Device& d) {
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(10, 0x00123456, 0x00654321));
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(10, 0x00123456, 0x00654321));
     });
     EXPECT_EQ(t.back, 0x00123456u);
     EXPECT_EQ(t.fore, 0x00654321u);
@@ -231,14 +231,14 @@ TEST(Frame, ThemeFallsBackToSystemColours) {
     // A table too short for entries 8 and 9.
     Theme t = ThemeAfterStart([&](sim::Device& d) {
         system(d);
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(9, 0x00123456, 0x00654321));
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(9, 0x00123456, 0x00654321));
     });
     EXPECT_EQ(t.back, highlight);
     EXPECT_EQ(t.fore, highlight_text);
     // A table longer than 41 entries fails to read.
     t = ThemeAfterStart([&](sim::Device& d) {
         system(d);
-        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor", ColourTable(42, 0x00123456, 0x00654321));
+        d.SetBinary(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor", ColourTable(42, 0x00123456, 0x00654321));
     });
     EXPECT_EQ(t.back, highlight);
     // No values at all: the key is left existing, and empty.
@@ -251,8 +251,8 @@ TEST(Frame, ThemeFallsBackToSystemColours) {
         EXPECT_EQ(g_crThemeBack, highlight);
         EXPECT_EQ(g_crThemeFore, highlight_text);
         EXPECT_TRUE(device.KeyExists(HKEY_LOCAL_MACHINE, kColorKey));
-        EXPECT_FALSE(device.ValueExists(HKEY_LOCAL_MACHINE, kColorKey, L"SHColor"));
-        device.Close(pid, L"VeskClass");
+        EXPECT_FALSE(device.ValueExists(HKEY_LOCAL_MACHINE, kColorKey, u"SHColor"));
+        device.Close(pid, u"VeskClass");
         EXPECT_EQ(device.Reclaimed(pid).keys, 0);
     }
     // The key cannot be opened or made.
@@ -262,7 +262,7 @@ TEST(Frame, ThemeFallsBackToSystemColours) {
         device.FailCall("RegCreateKeyExW", 1, -1);
         DWORD pid = vesk_host::StartVesk(device);
         EXPECT_EQ(g_crThemeBack, highlight);
-        device.Close(pid, L"VeskClass");
+        device.Close(pid, u"VeskClass");
         EXPECT_EQ(device.Reclaimed(pid).keys, 0);
     }
 }
@@ -275,7 +275,7 @@ TEST(Frame, WindowProcedureAnswers) {
         erase = SendMessageW(g_hwndButton, WM_ERASEBKGND, 0, 0);
         move = SendMessageW(g_hwndButton, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
         MEASUREITEMSTRUCT mis{};
-        TaskEntry entry(L"Probe", 0, g_hwndDesktop);
+        TaskEntry entry(u"Probe", 0, g_hwndDesktop);
         mis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
         measure = SendMessageW(g_hwndButton, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis));
         DRAWITEMSTRUCT dis{};
@@ -290,7 +290,7 @@ TEST(Frame, WindowProcedureAnswers) {
     EXPECT_EQ(move, 0);
     EXPECT_EQ(measure, 1);
     EXPECT_EQ(draw, 1);
-    device.Close(pid, L"VeskClass");
+    device.Close(pid, u"VeskClass");
 }
 
 // The hook passes every taskbar message on with its result unchanged, and
@@ -329,7 +329,7 @@ TEST(Frame, TaskBarHookPassesEverythingOnAndRepaintsOn1024) {
     EXPECT_EQ(seen.front(), UINT(WM_USER));
     EXPECT_TRUE(invalid_after);
     g_pfnTaskBarProc = saved;
-    device.Close(pid, L"VeskClass");
+    device.Close(pid, u"VeskClass");
 }
 
 TEST(Frame, MessageToTheHookBeforeTheButtonExistsRepaintsNothing) {
@@ -344,5 +344,5 @@ TEST(Frame, MessageToTheHookBeforeTheButtonExistsRepaintsNothing) {
         EXPECT_FALSE(device.Info(w.hwnd)->needs_paint) << w.name;
     }
     g_hwndButton = button;
-    device.Close(pid, L"VeskClass");
+    device.Close(pid, u"VeskClass");
 }

@@ -504,7 +504,7 @@ TEST_F(ScreenDc, ContextOfADestroyedWindowDrawsNothingAndStillReleases) {
     Ellipse(window_dc, 0, 0, 10, 10);
     Polyline(window_dc, line, 2);
     FillRect(window_dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    DrawTextW(window_dc, L"gone", -1, &r, DT_SINGLELINE);
+    DrawTextW(window_dc, u"gone", -1, &r, DT_SINGLELINE);
     EXPECT_EQ(GetPixel(window_dc, 1, 1), CLR_INVALID);
     EXPECT_EQ(ReleaseDC(app, window_dc), 1);
 }
@@ -512,7 +512,7 @@ TEST_F(ScreenDc, ContextOfADestroyedWindowDrawsNothingAndStillReleases) {
 TEST(GdiCounts, ObjectsCountForTheProcessThatMadeThemUntilDeleted) {
     sim::Device device;
     sim::ProgramImage image;
-    image.exe_path = L"\\Windows\\painter.exe";
+    image.exe_path = u"\\Windows\\painter.exe";
     image.entry = [&device](HINSTANCE) {
         const DWORD pid = GetCurrentProcessId();
         const long before = device.CountsOf(pid).gdi;
@@ -554,7 +554,7 @@ TEST_F(ScreenDc, GetObjectCopiesTheLogicalObjectAndAnswersTheBytesCopied) {
     EXPECT_EQ(GetObjectW(GetStockObject(SYSTEM_FONT), sizeof lf, &lf), int(sizeof lf));
     EXPECT_EQ(lf.lfHeight, -12);
     EXPECT_EQ(lf.lfWeight, FW_NORMAL);
-    EXPECT_EQ(std::wstring(lf.lfFaceName), L"Tahoma");
+    EXPECT_EQ(sim::WString(lf.lfFaceName), u"Tahoma");
 
     lf.lfHeight = -11;
     lf.lfWeight = FW_BOLD;

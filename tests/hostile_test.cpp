@@ -35,7 +35,7 @@ protected:
 
     sim::Device& dev() { return *device_; }
 
-    HWND App(const std::string& name, const std::wstring& title, sim::OnClose on_close = sim::OnClose::Destroy) {
+    HWND App(const std::string& name, const sim::WString& title, sim::OnClose on_close = sim::OnClose::Destroy) {
         sim::AppConfig app;
         app.name = name;
         app.title = title;
@@ -47,7 +47,7 @@ protected:
 
     RECT ButtonRect() const {
         for (const sim::WindowInfo& w : device_->Windows())
-            if (w.class_name == L"VeskClass") return w.rect;
+            if (w.class_name == u"VeskClass") return w.rect;
         return RECT{};
     }
 
@@ -91,7 +91,7 @@ protected:
 
     // vesk ends at WM_CLOSE and leaves only its mutex and class brush.
     void QuitAndCheck() {
-        device_->Close(vesk_, L"VeskClass");
+        device_->Close(vesk_, u"VeskClass");
         ASSERT_FALSE(device_->Running(vesk_));
         EXPECT_EQ(device_->ExitCode(vesk_), 0);
         sim::Counts left = device_->Reclaimed(vesk_);
@@ -115,22 +115,22 @@ protected:
     RECT button_{};
 };
 
-std::wstring LongTitle(size_t n) {
-    std::wstring t;
+sim::WString LongTitle(size_t n) {
+    sim::WString t;
     t.reserve(n);
-    for (size_t i = 0; i < n; ++i) t += wchar_t(L'a' + i % 26);
+    for (size_t i = 0; i < n; ++i) t += WCHAR(u'a' + i % 26);
     return t;
 }
 
 }  // namespace
 
 TEST_F(Hostile, TitlesOfEveryLengthAndControlCharacters) {
-    std::wstring controls;
-    for (wchar_t c = 1; c < 0x20; ++c) controls += c;
-    App("empty", L"");
-    App("one", L"x");
-    App("two", L"xy");
-    HWND ctl = App("ctl", L"Tab\there\r\nand" + controls + L"&&&");
+    sim::WString controls;
+    for (WCHAR c = 1; c < 0x20; ++c) controls += c;
+    App("empty", u"");
+    App("one", u"x");
+    App("two", u"xy");
+    HWND ctl = App("ctl", u"Tab\there\r\nand" + controls + u"&&&");
     HWND huge = App("huge", LongTitle(100000));
     Start();
 
@@ -185,9 +185,9 @@ TEST_F(Hostile, LongTitlesAreShortenedInsideTheirItem) {
 }
 
 TEST_F(Hostile, WindowsDestroyedWhileTheMenuIsOpen) {
-    HWND alpha = App("alpha", L"Alpha");
-    HWND bravo = App("bravo", L"Bravo");
-    HWND charlie = App("charlie", L"Charlie");
+    HWND alpha = App("alpha", u"Alpha");
+    HWND bravo = App("bravo", u"Bravo");
+    HWND charlie = App("charlie", u"Charlie");
     Start();
 
     // Destroyed before its item is drawn again and before it is chosen:
@@ -204,7 +204,7 @@ TEST_F(Hostile, WindowsDestroyedWhileTheMenuIsOpen) {
     ExpectFlat("after choosing a destroyed window");
 
     // Its close glyph: nothing to close.
-    bravo = App("bravo2", L"Bravo again");
+    bravo = App("bravo2", u"Bravo again");
     menu = OpenMenu();
     dev().Destroy(bravo);
     dev().ClearReceived(bravo);
@@ -223,7 +223,7 @@ TEST_F(Hostile, WindowsDestroyedWhileTheMenuIsOpen) {
     ExpectFlat("after closing all with one window gone");
 
     // The owner of every listed window destroyed: the desktop item still works.
-    HWND delta = App("delta", L"Delta");
+    HWND delta = App("delta", u"Delta");
     menu = OpenMenu();
     dev().Destroy(delta);
     TapItem(menu, 0);
@@ -233,8 +233,8 @@ TEST_F(Hostile, WindowsDestroyedWhileTheMenuIsOpen) {
 }
 
 TEST_F(Hostile, TitlesChangedWhileTheMenuIsOpenKeepTheirOldText) {
-    HWND alpha = App("alpha", L"Alpha");
-    App("bravo", L"Bravo");
+    HWND alpha = App("alpha", u"Alpha");
+    App("bravo", u"Bravo");
     Start();
     sim::MenuView menu = OpenMenu();
     const RECT item = menu.items[2].rect;  // alpha, behind bravo
@@ -250,14 +250,14 @@ TEST_F(Hostile, TitlesChangedWhileTheMenuIsOpenKeepTheirOldText) {
     dev().PenDown(on.x, on.y);
     const std::vector<COLORREF> before = pixels();
     dev().PenMove(off.x, off.y);
-    dev().SetTitle(alpha, L"A title that is entirely different and much longer than before");
+    dev().SetTitle(alpha, u"A title that is entirely different and much longer than before");
     dev().PenMove(on.x, on.y);  // drawn again, highlighted
     EXPECT_EQ(pixels(), before);
     dev().SetTitle(alpha, LongTitle(100000));
     dev().PenMove(off.x, off.y);
     dev().PenMove(on.x, on.y);
     EXPECT_EQ(pixels(), before);
-    dev().SetTitle(alpha, L"");
+    dev().SetTitle(alpha, u"");
     dev().PenMove(off.x, off.y);
     dev().PenMove(on.x, on.y);
     EXPECT_EQ(pixels(), before);
@@ -273,7 +273,7 @@ TEST_F(Hostile, TitlesChangedWhileTheMenuIsOpenKeepTheirOldText) {
 }
 
 TEST_F(Hostile, AnApplicationThatNeverAnswersIsWaitedFor) {
-    HWND stuck = App("stuck", L"Stuck", sim::OnClose::Hang);
+    HWND stuck = App("stuck", u"Stuck", sim::OnClose::Hang);
     Start();
     // A tap on the close zone: vesk sends WM_CLOSE and waits.
     dev().Tap(button_.right - 5, button_.top + 10);
@@ -291,14 +291,14 @@ TEST_F(Hostile, AnApplicationThatNeverAnswersIsWaitedFor) {
 
     // The same from the task menu's "Close &All Tasks", with an application
     // after the hung one that is closed once it answers.
-    HWND other = App("other", L"Other");
-    HWND stuck2 = App("stuck2", L"Stuck again", sim::OnClose::Hang);
+    HWND other = App("other", u"Other");
+    HWND stuck2 = App("stuck2", u"Stuck again", sim::OnClose::Hang);
     sim::MenuView menu = OpenMenu();
     TapItem(menu, PositionOf(menu, IDM_CLOSE_ALL));
     EXPECT_TRUE(dev().IsHung());
     EXPECT_FALSE(Received(other, WM_CLOSE));
     // A quit request waits too: vesk ends only once it can read it.
-    dev().Close(vesk_, L"VeskClass");
+    dev().Close(vesk_, u"VeskClass");
     EXPECT_TRUE(dev().Running(vesk_));
     dev().Release(stuck2);
     EXPECT_TRUE(Received(other, WM_CLOSE));
@@ -314,8 +314,8 @@ TEST_F(Hostile, HundredsOfWindowsInAPopupTallerThanTheScreen) {
     for (int i = 0; i < kWindows; ++i) {
         sim::AppConfig app;
         app.name = "app" + std::to_string(i);
-        app.exe = L"proc" + std::to_wstring(i % 25) + L".exe";
-        app.title = L"Application " + std::to_wstring(i);
+        app.exe = u"proc" + sim::Widen(std::to_string(i % 25)) + u".exe";
+        app.title = u"Application " + sim::Widen(std::to_string(i));
         windows.push_back(dev().Launch(app));
     }
     Start();
@@ -350,7 +350,7 @@ TEST_F(Hostile, WithoutADesktopVeskRunsAndItsMenuWorks) {
     dev().Tap(button_.right - 5, button_.top + 10);
     dev().PenDown(button_.right - 5, button_.top + 10);
     dev().PenUp(button_.right - 5, button_.bottom + 40);
-    HWND alpha = App("alpha", L"Alpha");
+    HWND alpha = App("alpha", u"Alpha");
     sim::MenuView menu = OpenMenu();
     ASSERT_EQ(menu.items.size(), 1u + 1u + 1u + 5u);
     TapItem(menu, 0);  // "Desktop": alpha, the only window, is minimized and stays in front
@@ -376,7 +376,7 @@ TEST_F(Hostile, WithoutADesktopVeskRunsAndItsMenuWorks) {
 TEST_F(Hostile, WithoutATaskbarVeskEndsQuietly) {
     for (bool desktop : {true, false}) {
         Boot({.taskbar = false, .desktop = desktop});
-        App("alpha", L"Alpha");
+        App("alpha", u"Alpha");
         DWORD pid = vesk_host::StartVesk(dev());
         EXPECT_FALSE(dev().Running(pid));
         EXPECT_EQ(dev().ExitCode(pid), 0);
@@ -396,7 +396,7 @@ TEST_F(Hostile, WithoutATaskbarVeskEndsQuietly) {
 // that pen-down, which stays hidden to swallow the rest of the stroke: the
 // stroke's pen-up then reaches another window, and the popup must still go.
 TEST_F(Hostile, AStrayPressTimerTakingThePopupsCaptureLeavesNoWindowBehind) {
-    App("alpha", L"Alpha", sim::OnClose::Ignore);
+    App("alpha", u"Alpha", sim::OnClose::Ignore);
     Start();
     dev().Tap(button_.right - dev().ScaleX(6), button_.top + dev().ScaleY(8));
     OpenMenu();
@@ -405,7 +405,7 @@ TEST_F(Hostile, AStrayPressTimerTakingThePopupsCaptureLeavesNoWindowBehind) {
     dev().Wait(300);  // the press timer fires: vesk releases the capture
     dev().PenUp(1, dev().config().height - 1);
     ExpectFlat("after the stroke that dismissed the menu");
-    for (const sim::WindowInfo& w : dev().Windows()) EXPECT_NE(w.class_name, L"#32768");
+    for (const sim::WindowInfo& w : dev().Windows()) EXPECT_NE(w.class_name, u"#32768");
     OpenMenu();
     Dismiss();
     ExpectFlat("after one more showing");

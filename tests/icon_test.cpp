@@ -121,7 +121,7 @@ protected:
                        104, {{16, IconDib(16, 16, [](int x, int y) { return Quadrants(x, y, 16); })},
                              {32, IconDib(32, 32, [](int, int) { return Solid(kGreen32); })}})) {
         sim::ProgramImage image;
-        image.exe_path = L"\\Windows\\iconic.exe";
+        image.exe_path = u"\\Windows\\iconic.exe";
         image.resources = std::move(resources);
         image.entry = [&](HINSTANCE self) {
             instance = self;

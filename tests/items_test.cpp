@@ -38,9 +38,9 @@ protected:
         RunProgram(*device_, [&] {
             WNDCLASSW wc{};
             wc.lpfnWndProc = CanvasProc;
-            wc.lpszClassName = L"Canvas";
+            wc.lpszClassName = u"Canvas";
             RegisterClassW(&wc);
-            HWND hwnd = CreateWindowExW(0, L"Canvas", L"", WS_POPUP | WS_VISIBLE, 0, 100, kCanvasW, kCanvasH,
+            HWND hwnd = CreateWindowExW(0, u"Canvas", u"", WS_POPUP | WS_VISIBLE, 0, 100, kCanvasW, kCanvasH,
                                         nullptr, nullptr, nullptr, nullptr);
             HDC dc = GetDC(hwnd);
             RECT all{0, 0, kCanvasW, kCanvasH};
@@ -82,7 +82,7 @@ protected:
     sim::Surface canvas_;
 };
 
-int MeasureWidth(const wchar_t* text, HFONT font) {
+int MeasureWidth(const WCHAR* text, HFONT font) {
     HDC dc = GetDC(nullptr);
     if (font) SelectObject(dc, font);
     RECT rc{0, 0, 0, 0};
@@ -99,7 +99,7 @@ TEST_F(Items, SizeIsTheTitlePlusTwoFixedTermsEachScaledByItself) {
     } cases[] = {{96, 46, 18}, {130, 63, 24}, {192, 92, 36}};
     for (const auto& c : cases) {
         Boot(c.dpi * 5 / 2, c.dpi * 10 / 3, c.dpi);
-        for (const wchar_t* title : {L"Desktop", L"", L"Pocket Word - a longer title"}) {
+        for (const WCHAR* title : {u"Desktop", u"", u"Pocket Word - a longer title"}) {
             int measured = 0;
             MEASUREITEMSTRUCT mis{};
             TaskEntry entry(title, 0, device().desktop());
@@ -132,10 +132,10 @@ TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnl
 }
 
 TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
-    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    HWND app = device().Launch({.name = "notes", .title = u"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    TaskEntry entry(L"Notes", pid, app);
+    TaskEntry entry(u"Notes", pid, app);
     COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
     COLORREF menu = GetSysColor(COLOR_MENU);
     ASSERT_NE(highlight, menu);
@@ -162,12 +162,12 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
 }
 
 TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
-    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    HWND app = device().Launch({.name = "notes", .title = u"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
     COLORREF menu = GetSysColor(COLOR_MENU);
 
-    TaskEntry task(L"Notes", pid, app);
+    TaskEntry task(u"Notes", pid, app);
     Draw(&task, 0);
     EXPECT_TRUE(Inked(RECT{2, 1, 18, 17}, menu)) << "application icon";
     EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu)) << "close glyph";
@@ -178,7 +178,7 @@ TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
         for (int x = 182; x < 198; ++x) blue |= At(x, y) == RGB(0, 102, 153);
     EXPECT_TRUE(blue);
 
-    TaskEntry desktop(L"Desktop", device().shell_pid(), device().desktop());
+    TaskEntry desktop(u"Desktop", device().shell_pid(), device().desktop());
     Draw(&desktop, 0);
     EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu)) << "no icon";
     EXPECT_FALSE(Inked(RECT{180, 0, 200, 18}, menu)) << "no close glyph";
@@ -187,21 +187,21 @@ TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
 
 TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
     struct Case {
-        const wchar_t* cls;
-        const wchar_t* file;  // null: the executable
-    } cases[] = {{L"Calendar", L"\\windows\\calendar.lnk"}, {L"Tasks Application", L"\\windows\\tasks.lnk"},
-                 {L"Contacts", L"\\windows\\addrbook.lnk"},  {L"shfind", L"\\windows\\find.lnk"},
-                 {L"calendar", nullptr},                      {L"Contacts2", nullptr}};
+        const WCHAR* cls;
+        const WCHAR* file;  // null: the executable
+    } cases[] = {{u"Calendar", u"\\windows\\calendar.lnk"}, {u"Tasks Application", u"\\windows\\tasks.lnk"},
+                 {u"Contacts", u"\\windows\\addrbook.lnk"},  {u"shfind", u"\\windows\\find.lnk"},
+                 {u"calendar", nullptr},                      {u"Contacts2", nullptr}};
     for (const auto& c : cases) {
         Boot(240, 320, 96);
-        HWND app = device().Launch({.name = "app", .exe = L"pword.exe", .class_name = c.cls, .title = L"App"});
+        HWND app = device().Launch({.name = "app", .exe = u"pword.exe", .class_name = c.cls, .title = u"App"});
         DWORD pid = 0;
         GetWindowThreadProcessId(app, &pid);
-        TaskEntry entry(L"App", pid, app);
+        TaskEntry entry(u"App", pid, app);
         Draw(&entry, 0);
         sim::Surface item = canvas_;
         // The same file's icon, drawn directly at the same place and size.
-        const wchar_t* file = c.file ? c.file : L"\\Windows\\pword.exe";
+        const WCHAR* file = c.file ? c.file : u"\\Windows\\pword.exe";
         WithCanvas([&](HWND, HDC dc) {
             RECT rc{0, 0, 200, 18};
             HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_MENU));
@@ -218,13 +218,13 @@ TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
 }
 
 TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
-    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
-    HWND contacts = device().Launch({.name = "contacts", .class_name = L"Contacts", .title = L"Contacts"});
+    HWND app = device().Launch({.name = "notes", .title = u"Notes"});
+    HWND contacts = device().Launch({.name = "contacts", .class_name = u"Contacts", .title = u"Contacts"});
     DWORD pid = 0, contacts_pid = 0;
     GetWindowThreadProcessId(app, &pid);
     GetWindowThreadProcessId(contacts, &contacts_pid);
     COLORREF menu = GetSysColor(COLOR_MENU);
-    TaskEntry entry(L"Notes", pid, app);
+    TaskEntry entry(u"Notes", pid, app);
 
     device().FailCall("OpenProcess", 1, -1);
     Draw(&entry, 0);
@@ -245,7 +245,7 @@ TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
     EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
     EXPECT_TRUE(Inked(RECT{182, 0, 198, 16}, menu));
     // ...but a class with a shortcut of its own still shows that icon.
-    TaskEntry contacts_entry(L"Contacts", contacts_pid, contacts);
+    TaskEntry contacts_entry(u"Contacts", contacts_pid, contacts);
     Draw(&contacts_entry, 0);
     EXPECT_TRUE(Inked(RECT{2, 1, 18, 17}, menu));
     device().ClearFaults();
@@ -253,16 +253,16 @@ TEST_F(Items, MissingProcessOrPathLeavesOnlyTheIconOut) {
     // A process that has ended cannot be opened either.
     device().Destroy(app);
     DWORD vanished_pid = pid;
-    TaskEntry gone(L"Gone", vanished_pid + 1000, app);
+    TaskEntry gone(u"Gone", vanished_pid + 1000, app);
     Draw(&gone, 0);
     EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu));
 }
 
 TEST_F(Items, DrawingLeavesTheContextAsItCameAndGivesEverythingBack) {
-    HWND app = device().Launch({.name = "notes", .title = L"Notes"});
+    HWND app = device().Launch({.name = "notes", .title = u"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    TaskEntry entry(L"Notes with a rather long title that is cut", pid, app);
+    TaskEntry entry(u"Notes with a rather long title that is cut", pid, app);
     sim::Counts before_probe{}, after_probe{};
     sim::Counts vesk_before = device().CountsOf(vesk_);
     bool same_state = true;
@@ -300,18 +300,18 @@ TEST_F(Items, DrawingLeavesTheContextAsItCameAndGivesEverythingBack) {
 namespace {
 
 // What vesk's fitting rule gives, with widths measured by the platform.
-std::wstring Fitted(HDC dc, const std::wstring& text, int box, UINT format = DT_SINGLELINE | DT_VCENTER) {
-    auto width = [&](const std::wstring& s) {
+sim::WString Fitted(HDC dc, const sim::WString& text, int box, UINT format = DT_SINGLELINE | DT_VCENTER) {
+    auto width = [&](const sim::WString& s) {
         RECT rc{0, 0, box, 18};
         DrawTextW(dc, s.c_str(), static_cast<int>(s.size()), &rc, format | DT_CALCRECT);
         return rc.right - rc.left;
     };
     if (width(text) <= box) return text;
     for (size_t k = text.size() + 1; k-- > 0;) {
-        std::wstring candidate = text.substr(0, k) + L"...";
+        sim::WString candidate = text.substr(0, k) + u"...";
         if (width(candidate) < box) return candidate;
     }
-    return L"...";
+    return u"...";
 }
 
 }  // namespace
@@ -319,7 +319,7 @@ std::wstring Fitted(HDC dc, const std::wstring& text, int box, UINT format = DT_
 class Fit : public Items {
 protected:
     // Draws with DrawTextFit and with DrawTextW of `expected`; true when the pixels agree.
-    bool DrawsAs(const std::wstring& text, int box, const std::wstring& expected,
+    bool DrawsAs(const sim::WString& text, int box, const sim::WString& expected,
                  UINT format = DT_SINGLELINE | DT_VCENTER) {
         sim::Surface fitted, reference;
         int results[2] = {0, 0};
@@ -339,7 +339,7 @@ protected:
         return fitted.pixels == reference.pixels;
     }
 
-    int BoldWidth(const std::wstring& s) {
+    int BoldWidth(const sim::WString& s) {
         int w = 0;
         RunProgram(device(), [&] {
             w = MeasureWidth(s.c_str(), g_hBoldFont);
@@ -350,12 +350,12 @@ protected:
 };
 
 TEST_F(Fit, WholeTextFitsWhenNoWiderThanTheBox) {
-    std::wstring title = L"Pocket Word";
+    sim::WString title = u"Pocket Word";
     int w = BoldWidth(title);
     EXPECT_TRUE(DrawsAs(title, w, title));
     EXPECT_TRUE(DrawsAs(title, w + 20, title));
     // One pixel narrower: shortened.
-    std::wstring expected;
+    sim::WString expected;
     RunProgram(device(), [&] {
         HDC dc = GetDC(nullptr);
         SelectObject(dc, g_hBoldFont);
@@ -364,36 +364,36 @@ TEST_F(Fit, WholeTextFitsWhenNoWiderThanTheBox) {
         return 0;
     });
     EXPECT_NE(expected, title);
-    EXPECT_EQ(expected.substr(expected.size() - 3), L"...");
+    EXPECT_EQ(expected.substr(expected.size() - 3), u"...");
     EXPECT_TRUE(DrawsAs(title, w - 1, expected));
 }
 
 TEST_F(Fit, AShortenedCandidateMustBeStrictlyNarrower) {
-    std::wstring title = L"Calendar appointments";
+    sim::WString title = u"Calendar appointments";
     // A box exactly as wide as "Calendar..." rejects it; "Calenda..." is drawn.
-    int exact = BoldWidth(L"Calendar...");
+    int exact = BoldWidth(u"Calendar...");
     ASSERT_LT(exact, BoldWidth(title));
-    EXPECT_TRUE(DrawsAs(title, exact, L"Calenda..."));
-    EXPECT_TRUE(DrawsAs(title, exact + 1, L"Calendar..."));
+    EXPECT_TRUE(DrawsAs(title, exact, u"Calenda..."));
+    EXPECT_TRUE(DrawsAs(title, exact + 1, u"Calendar..."));
 }
 
 TEST_F(Fit, NothingNarrowerThanTheBoxLeavesTheDotsAlone) {
-    int dots = BoldWidth(L"...");
-    EXPECT_TRUE(DrawsAs(L"Inbox", dots, L"..."));
-    EXPECT_TRUE(DrawsAs(L"Inbox", 1, L"..."));
-    EXPECT_TRUE(DrawsAs(L"Inbox", 0, L"..."));
-    EXPECT_TRUE(DrawsAs(L"Inbox", dots + 1, L"..."));  // "..." narrower, "I..." not
+    int dots = BoldWidth(u"...");
+    EXPECT_TRUE(DrawsAs(u"Inbox", dots, u"..."));
+    EXPECT_TRUE(DrawsAs(u"Inbox", 1, u"..."));
+    EXPECT_TRUE(DrawsAs(u"Inbox", 0, u"..."));
+    EXPECT_TRUE(DrawsAs(u"Inbox", dots + 1, u"..."));  // "..." narrower, "I..." not
 }
 
 TEST_F(Fit, AnEmptyTitleIsDrawnUnchanged) {
-    EXPECT_TRUE(DrawsAs(L"", 0, L""));
-    EXPECT_TRUE(DrawsAs(L"", 50, L""));
+    EXPECT_TRUE(DrawsAs(u"", 0, u""));
+    EXPECT_TRUE(DrawsAs(u"", 50, u""));
 }
 
 TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
-    std::wstring title = L"Tasks & Notes: Mi\tWWW iii ...";
+    sim::WString title = u"Tasks & Notes: Mi\tWWW iii ...";
     for (int box = 0; box < BoldWidth(title) + 3; box += 3) {
-        std::wstring expected;
+        sim::WString expected;
         RunProgram(device(), [&] {
             HDC dc = GetDC(nullptr);
             SelectObject(dc, g_hBoldFont);
@@ -411,15 +411,15 @@ TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
 TEST_F(Fit, OverSeveralLinesTheLongestFittingPrefixIsFound) {
     // Boxes wider than "Wi" but not than "W...": only prefixes that end a
     // line fit, and the text goes on past the last of them.
-    const int line = BoldWidth(L"Wi"), cut = BoldWidth(L"W...");
+    const int line = BoldWidth(u"Wi"), cut = BoldWidth(u"W...");
     ASSERT_LT(line, cut);
     for (int lines = 1; lines <= 6; ++lines) {
         for (int tail = 1; tail <= 9; tail += 2) {
-            std::wstring title;
-            for (int i = 0; i < lines; ++i) title += L"Wi\r";
-            title += std::wstring(size_t(tail), L'W');
+            sim::WString title;
+            for (int i = 0; i < lines; ++i) title += u"Wi\r";
+            title += sim::WString(size_t(tail), u'W');
             for (int box = line + 1; box <= cut; box += 2) {
-                std::wstring expected;
+                sim::WString expected;
                 RunProgram(device(), [&] {
                     HDC dc = GetDC(nullptr);
                     SelectObject(dc, g_hBoldFont);
@@ -434,24 +434,24 @@ TEST_F(Fit, OverSeveralLinesTheLongestFittingPrefixIsFound) {
 }
 
 TEST_F(Fit, AHundredThousandCharactersGiveExactlyWhatTheRuleGives) {
-    std::wstring title;
-    for (int i = 0; i < 100000; ++i) title += static_cast<wchar_t>(L"Wil. m"[i % 6]);
+    sim::WString title;
+    for (int i = 0; i < 100000; ++i) title += static_cast<WCHAR>(u"Wil. m"[i % 6]);
     // The rule, with the prefix widths added up from each character's advance.
-    std::wstring expected;
+    sim::WString expected;
     int box = 150;
     RunProgram(device(), [&] {
         HDC dc = GetDC(nullptr);
         SelectObject(dc, g_hBoldFont);
-        auto width = [&](const std::wstring& s) {
+        auto width = [&](const sim::WString& s) {
             SIZE sz{};
             GetTextExtentPoint32W(dc, s.c_str(), static_cast<int>(s.size()), &sz);
             return sz.cx;
         };
-        int dots = width(L"...");
+        int dots = width(u"...");
         int prefix = 0;
         size_t k = 0;
         while (k < title.size() && prefix + width(title.substr(k, 1)) + dots < box) prefix += width(title.substr(k++, 1));
-        expected = title.substr(0, k) + L"...";
+        expected = title.substr(0, k) + u"...";
         ReleaseDC(nullptr, dc);
         return 0;
     });
@@ -459,7 +459,7 @@ TEST_F(Fit, AHundredThousandCharactersGiveExactlyWhatTheRuleGives) {
 }
 
 TEST_F(Fit, WithoutRoomForTheWorkBufferTheDotsAreDrawn) {
-    std::wstring title = L"A title far too long for its box";
+    sim::WString title = u"A title far too long for its box";
     sim::Surface fitted;
     WithCanvas([&](HWND, HDC dc) {
         DWORD probe = GetCurrentProcessId();
@@ -474,7 +474,7 @@ TEST_F(Fit, WithoutRoomForTheWorkBufferTheDotsAreDrawn) {
     WithCanvas([&](HWND, HDC dc) {
         SelectObject(dc, g_hBoldFont);
         RECT rc{10, 0, 60, 18};
-        DrawTextW(dc, L"...", 3, &rc, DT_SINGLELINE | DT_VCENTER);
+        DrawTextW(dc, u"...", 3, &rc, DT_SINGLELINE | DT_VCENTER);
     });
     EXPECT_EQ(fitted.pixels, canvas_.pixels);
 }
@@ -487,7 +487,7 @@ TEST(ItemsOnScreen, TitleIsBoldAndTheCloseGlyphSitsAtTheRightEnd) {
         SCOPED_TRACE(dpi);
         sim::Device device({.width = dpi * 5 / 2, .height = dpi * 10 / 3, .dpi = dpi});
         vesk_host::StartVesk(device);
-        const wchar_t kTitle[] = L"WWWWWWWW";
+        const WCHAR kTitle[] = u"WWWWWWWW";
         device.Launch({.name = "wide", .title = kTitle});
         int plain = 0, bold = 0;
         COLORREF menu = 0;

@@ -33,8 +33,8 @@ protected:
         for (int i = 0; i < GetParam().windows; ++i) {
             sim::AppConfig app;
             app.name = "app" + std::to_string(i);
-            app.exe = L"proc" + std::to_wstring(i % 25) + L".exe";
-            app.title = L"Task " + std::to_wstring(i);
+            app.exe = u"proc" + sim::Widen(std::to_string(i % 25)) + u".exe";
+            app.title = u"Task " + sim::Widen(std::to_string(i));
             ASSERT_TRUE(dev().Launch(app)) << app.name;
         }
     }
@@ -46,7 +46,7 @@ protected:
         ASSERT_TRUE(dev().Running(vesk_));
         baseline_ = dev().CountsOf(vesk_);
         for (const sim::WindowInfo& w : dev().Windows())
-            if (w.class_name == L"VeskClass") button_ = w.rect;
+            if (w.class_name == u"VeskClass") button_ = w.rect;
     }
 
     // A tap on the menu strip: the popup must open, taller than the screen.

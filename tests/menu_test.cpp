@@ -17,7 +17,7 @@ namespace {
 // thread; returns the process id. The device is idle again afterwards.
 DWORD RunAsProgram(sim::Device& device, std::function<void(HINSTANCE)> body) {
     sim::ProgramImage image;
-    image.exe_path = L"\\Windows\\menuprobe.exe";
+    image.exe_path = u"\\Windows\\menuprobe.exe";
     image.resources = vesk_host::VeskImage().resources;
     image.entry = [body](HINSTANCE instance) {
         body(instance);
@@ -32,11 +32,11 @@ struct ItemInfo {
     HMENU submenu = nullptr;
     ULONG_PTR data = 0;
     LPWSTR type_data = nullptr;
-    std::wstring text;
+    sim::WString text;
 };
 
 ItemInfo Read(HMENU menu, UINT item, BOOL by_position) {
-    wchar_t buffer[64] = {};
+    WCHAR buffer[64] = {};
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_TYPE | MIIM_DATA | MIIM_ID | MIIM_STATE | MIIM_SUBMENU;
@@ -64,7 +64,7 @@ TEST(Menu, TaskMenuLoadsAsABarWithOnePopupOfTheFiveCommands) {
         EXPECT_EQ(GetMenuItemCount(bar), 1);
         ItemInfo title = Read(bar, 0, TRUE);
         EXPECT_TRUE(title.ok);
-        EXPECT_EQ(title.text, L"Popup");
+        EXPECT_EQ(title.text, u"Popup");
         HMENU popup = GetSubMenu(bar, 0);
         ASSERT_NE(popup, nullptr);
         EXPECT_EQ(title.submenu, popup);
@@ -72,12 +72,12 @@ TEST(Menu, TaskMenuLoadsAsABarWithOnePopupOfTheFiveCommands) {
         struct Expected {
             UINT type;
             UINT id;
-            const wchar_t* text;
-        } expected[] = {{MFT_STRING, IDM_MINIMIZE, L"&Minimize"},
-                        {MFT_STRING, IDM_CLOSE_BACKGROUND, L"Close &Background Tasks"},
-                        {MFT_STRING, IDM_CLOSE_ALL, L"Close &All Tasks"},
-                        {MFT_SEPARATOR, 0, L""},
-                        {MFT_STRING, IDM_EXIT, L"E&xit"}};
+            const WCHAR* text;
+        } expected[] = {{MFT_STRING, IDM_MINIMIZE, u"&Minimize"},
+                        {MFT_STRING, IDM_CLOSE_BACKGROUND, u"Close &Background Tasks"},
+                        {MFT_STRING, IDM_CLOSE_ALL, u"Close &All Tasks"},
+                        {MFT_SEPARATOR, 0, u""},
+                        {MFT_STRING, IDM_EXIT, u"E&xit"}};
         ASSERT_EQ(GetMenuItemCount(popup), 5);
         for (UINT i = 0; i < 5; ++i) {
             SCOPED_TRACE(i);
@@ -108,7 +108,7 @@ TEST(Menu, LoadMenuFailsForAMissingTemplateOrAnUnknownModule) {
         EXPECT_EQ(LoadMenuW(unknown, MAKEINTRESOURCEW(IDR_TASKMENU)), nullptr);
         EXPECT_EQ(LoadMenuW(nullptr, MAKEINTRESOURCEW(IDR_TASKMENU)), nullptr);
         // The template named by its number as a string.
-        HMENU bar = LoadMenuW(self, L"#102");
+        HMENU bar = LoadMenuW(self, u"#102");
         EXPECT_NE(bar, nullptr);
         DestroyMenu(bar);
     });
@@ -143,21 +143,21 @@ TEST(Menu, InsertingByPositionMovesTheCommandsDownAndKeepsEachItemsData) {
         EXPECT_EQ(Read(popup, 7, TRUE).id, UINT(IDM_EXIT));
 
         // Past the end appends; by command inserts before that command.
-        EXPECT_TRUE(InsertMenuW(popup, 100, MF_BYPOSITION | MF_STRING, 7, L"Last"));
-        EXPECT_EQ(Read(popup, 8, TRUE).text, L"Last");
-        EXPECT_TRUE(InsertMenuW(popup, IDM_EXIT, MF_BYCOMMAND | MF_STRING | MF_GRAYED, 8, L"Before exit"));
+        EXPECT_TRUE(InsertMenuW(popup, 100, MF_BYPOSITION | MF_STRING, 7, u"Last"));
+        EXPECT_EQ(Read(popup, 8, TRUE).text, u"Last");
+        EXPECT_TRUE(InsertMenuW(popup, IDM_EXIT, MF_BYCOMMAND | MF_STRING | MF_GRAYED, 8, u"Before exit"));
         ItemInfo before = Read(popup, 7, TRUE);
-        EXPECT_EQ(before.text, L"Before exit");
+        EXPECT_EQ(before.text, u"Before exit");
         EXPECT_EQ(before.state, UINT(MF_GRAYED));
         EXPECT_EQ(Read(popup, 8, TRUE).id, UINT(IDM_EXIT));
-        EXPECT_TRUE(AppendMenuW(popup, MF_STRING, 9, L"Appended"));
+        EXPECT_TRUE(AppendMenuW(popup, MF_STRING, 9, u"Appended"));
         EXPECT_EQ(Read(popup, 10, TRUE).id, 9u);
         // By command, before a command that is nowhere: nothing changes.
-        EXPECT_FALSE(InsertMenuW(popup, 12345, MF_BYCOMMAND | MF_STRING, 10, L"Lost"));
+        EXPECT_FALSE(InsertMenuW(popup, 12345, MF_BYCOMMAND | MF_STRING, 10, u"Lost"));
         EXPECT_EQ(GetLastError(), DWORD(ERROR_MENU_ITEM_NOT_FOUND));
         EXPECT_EQ(GetMenuItemCount(popup), 11);
         // By command, through the bar, into the popup that holds the command.
-        EXPECT_TRUE(InsertMenuW(bar, IDM_MINIMIZE, MF_BYCOMMAND | MF_STRING, 11, L"Deep"));
+        EXPECT_TRUE(InsertMenuW(bar, IDM_MINIMIZE, MF_BYCOMMAND | MF_STRING, 11, u"Deep"));
         EXPECT_EQ(GetMenuItemCount(bar), 1);
         EXPECT_EQ(Read(popup, 3, TRUE).id, 11u);
         DestroyMenu(bar);
@@ -192,7 +192,7 @@ TEST(Menu, GetMenuItemInfoFailsForShortRecordsMissingItemsAndStaleMenus) {
     sim::Device device;
     RunAsProgram(device, [](HINSTANCE) {
         HMENU popup = CreatePopupMenu();
-        ASSERT_TRUE(AppendMenuW(popup, MF_STRING, 40, L"Close &Background Tasks"));
+        ASSERT_TRUE(AppendMenuW(popup, MF_STRING, 40, u"Close &Background Tasks"));
         MENUITEMINFOW mii{};
         mii.cbSize = sizeof mii - 1;
         mii.fMask = MIIM_ID;
@@ -207,12 +207,12 @@ TEST(Menu, GetMenuItemInfoFailsForShortRecordsMissingItemsAndStaleMenus) {
 
         // The text is cut to the buffer, terminator included; without a
         // buffer the length comes back.
-        wchar_t small[6];
+        WCHAR small[6];
         mii.fMask = MIIM_TYPE;
         mii.dwTypeData = small;
         mii.cch = 6;
         EXPECT_TRUE(GetMenuItemInfoW(popup, 40, FALSE, &mii));
-        EXPECT_STREQ(small, L"Close");
+        EXPECT_EQ(sim::WString(small), u"Close");
         EXPECT_EQ(mii.cch, 5u);
         mii.dwTypeData = nullptr;
         mii.cch = 0;
@@ -225,7 +225,7 @@ TEST(Menu, GetMenuItemInfoFailsForShortRecordsMissingItemsAndStaleMenus) {
         mii.fMask = MIIM_ID;
         EXPECT_FALSE(GetMenuItemInfoW(popup, 0, TRUE, &mii));
         EXPECT_EQ(GetMenuItemCount(popup), -1);
-        EXPECT_FALSE(InsertMenuW(popup, 0, MF_BYPOSITION, 1, L"x"));
+        EXPECT_FALSE(InsertMenuW(popup, 0, MF_BYPOSITION, 1, u"x"));
     });
 }
 
@@ -233,7 +233,7 @@ TEST(Menu, SetMenuItemInfoChangesWhatTheMaskNames) {
     sim::Device device;
     RunAsProgram(device, [](HINSTANCE) {
         HMENU popup = CreatePopupMenu();
-        AppendMenuW(popup, MF_STRING, 1, L"One");
+        AppendMenuW(popup, MF_STRING, 1, u"One");
         int data = 0;
         MENUITEMINFOW mii{};
         mii.cbSize = sizeof mii;
@@ -246,13 +246,13 @@ TEST(Menu, SetMenuItemInfoChangesWhatTheMaskNames) {
         EXPECT_EQ(item.id, 77u);
         EXPECT_EQ(item.data, reinterpret_cast<ULONG_PTR>(&data));
         EXPECT_EQ(item.state, UINT(MFS_GRAYED));
-        EXPECT_EQ(item.text, L"One");
+        EXPECT_EQ(item.text, u"One");
         mii.fMask = MIIM_TYPE;
         mii.fType = MFT_STRING;
-        wchar_t two[] = L"Two";
+        WCHAR two[] = u"Two";
         mii.dwTypeData = two;
         EXPECT_TRUE(SetMenuItemInfoW(popup, 0, TRUE, &mii));
-        EXPECT_EQ(Read(popup, 77, FALSE).text, L"Two");
+        EXPECT_EQ(Read(popup, 77, FALSE).text, u"Two");
         EXPECT_FALSE(SetMenuItemInfoW(popup, 1, TRUE, &mii));
         DestroyMenu(popup);
     });
@@ -267,8 +267,8 @@ TEST(Menu, MenusAreCountedPerProcessAndGoWithTheirParents) {
         EXPECT_EQ(device.CountsOf(self).menus, base + 2);  // the bar and its popup
         HMENU popup = GetSubMenu(bar, 0);
         HMENU extra = CreatePopupMenu();
-        AppendMenuW(extra, MF_STRING, 5, L"Five");
-        ASSERT_TRUE(InsertMenuW(popup, 0, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(extra), L"More"));
+        AppendMenuW(extra, MF_STRING, 5, u"Five");
+        ASSERT_TRUE(InsertMenuW(popup, 0, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(extra), u"More"));
         EXPECT_EQ(GetSubMenu(popup, 0), extra);
         EXPECT_EQ(device.CountsOf(self).menus, base + 3);
         // A command inside the nested sub-menu is found from the top.
@@ -277,7 +277,7 @@ TEST(Menu, MenusAreCountedPerProcessAndGoWithTheirParents) {
         // RemoveMenu keeps the sub-menu alive, DeleteMenu destroys it.
         EXPECT_TRUE(RemoveMenu(popup, 0, MF_BYPOSITION));
         EXPECT_EQ(GetMenuItemCount(extra), 1);
-        EXPECT_TRUE(AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(extra), L"More"));
+        EXPECT_TRUE(AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(extra), u"More"));
         EXPECT_TRUE(DeleteMenu(popup, 5, MF_BYPOSITION));
         EXPECT_EQ(GetMenuItemCount(extra), -1);
         EXPECT_EQ(device.CountsOf(self).menus, base + 2);

@@ -112,11 +112,11 @@ int HostMain(Host& host, HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = HostProc;
     wc.hInstance = instance;
-    wc.lpszClassName = L"MenuHost";
+    wc.lpszClassName = u"MenuHost";
     RegisterClassW(&wc);
-    host.other = CreateWindowExW(0, L"MenuHost", L"Other", WS_POPUP | WS_VISIBLE, 0, 26, 120, 120, nullptr, nullptr,
+    host.other = CreateWindowExW(0, u"MenuHost", u"Other", WS_POPUP | WS_VISIBLE, 0, 26, 120, 120, nullptr, nullptr,
                                  instance, &host);
-    host.owner = CreateWindowExW(0, L"MenuHost", L"Owner", WS_POPUP | WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr,
+    host.owner = CreateWindowExW(0, u"MenuHost", u"Owner", WS_POPUP | WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr,
                                  instance, &host);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
@@ -130,8 +130,8 @@ HMENU MixedMenu(Host& host) {
     InsertMenuW(menu, 0, MF_BYPOSITION | MF_OWNERDRAW, 0x8000, reinterpret_cast<LPCWSTR>(&host.data[0]));
     InsertMenuW(menu, 1, MF_BYPOSITION | MF_OWNERDRAW, 0x8001, reinterpret_cast<LPCWSTR>(&host.data[1]));
     InsertMenuW(menu, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, IDM_MINIMIZE, L"&Minimize");
-    AppendMenuW(menu, MF_STRING | MF_GRAYED, IDM_CLOSE_BACKGROUND, L"Close &Background Tasks");
+    AppendMenuW(menu, MF_STRING, IDM_MINIMIZE, u"&Minimize");
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, IDM_CLOSE_BACKGROUND, u"Close &Background Tasks");
     return menu;
 }
 
@@ -142,7 +142,7 @@ protected:
     explicit MenuTracking(sim::DeviceConfig config = {}) : device(config) {}
 
     void SetUp() override {
-        image.exe_path = L"\\Windows\\menuhost.exe";
+        image.exe_path = u"\\Windows\\menuhost.exe";
         image.resources = vesk_host::VeskImage().resources;
         image.entry = [this](HINSTANCE instance) { return HostMain(host, instance); };
         pid = device.Start(image);
@@ -182,7 +182,7 @@ protected:
     int Popups() {
         int n = 0;
         for (const auto& w : device.Windows())
-            if (w.class_name == L"#32768") ++n;
+            if (w.class_name == u"#32768") ++n;
         return n;
     }
 
@@ -241,7 +241,7 @@ TEST_F(MenuTracking, OwnerMeasuresAndDrawsItsItemsAndThePopupHangsFromTheGivenPo
     }
     EXPECT_TRUE(view.items[0].owner_drawn);
     EXPECT_TRUE(view.items[2].separator);
-    EXPECT_EQ(view.items[3].text, L"&Minimize");
+    EXPECT_EQ(view.items[3].text, u"&Minimize");
     EXPECT_EQ(view.items[3].id, UINT(IDM_MINIMIZE));
     EXPECT_FALSE(view.items[3].grayed);
     EXPECT_TRUE(view.items[4].grayed);
@@ -250,7 +250,7 @@ TEST_F(MenuTracking, OwnerMeasuresAndDrawsItsItemsAndThePopupHangsFromTheGivenPo
     // and takes neither the foreground nor the activation.
     auto windows = device.Windows();
     EXPECT_EQ(windows.front().hwnd, view.window);
-    EXPECT_EQ(windows.front().class_name, L"#32768");
+    EXPECT_EQ(windows.front().class_name, u"#32768");
     EXPECT_EQ(windows.front().pid, pid);
     EXPECT_EQ(device.Capture(), view.window);
     EXPECT_EQ(device.Foreground(), host.owner);  // made foreground by the tap that opened the menu
@@ -313,7 +313,7 @@ TEST_F(MenuTracking, PopupTallerThanTheScreenScrollsOneItemAtATimeBetweenItsArro
     size_t mark = device.Log().size();
     Open([](Host& h) {
         HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_STRING, 99, L"First");
+        AppendMenuW(menu, MF_STRING, 99, u"First");
         for (UINT i = 0; i < 39; ++i) AppendMenuW(menu, MF_OWNERDRAW, 100 + i, reinterpret_cast<LPCWSTR>(&h.data[0]));
         return menu;
     });
@@ -610,7 +610,7 @@ TEST_F(MenuTracking, OpeningAndClosingLogsThePopupAndEveryItem) {
     size_t mark = device.Log().size();
     Open([](Host& h) {
         HMENU menu = MixedMenu(h);
-        AppendMenuW(menu, MF_STRING, 9, L"Say \"hi\"");
+        AppendMenuW(menu, MF_STRING, 9, u"Say \"hi\"");
         return menu;
     });
     auto view = View();

@@ -9,7 +9,7 @@
 
 namespace {
 
-const wchar_t kColorKey[] = L"Software\\Microsoft\\Color";
+const WCHAR kColorKey[] = u"Software\\Microsoft\\Color";
 constexpr COLORREF kBack = RGB(10, 40, 120);
 constexpr COLORREF kFore = RGB(250, 240, 20);
 
@@ -50,11 +50,11 @@ protected:
         device_.reset();
         device_ = std::make_unique<sim::Device>(
             sim::DeviceConfig{.width = width, .height = height, .dpi = dpi, .dpi_y = dpi_y});
-        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", kBack);
-        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", kFore);
+        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"8", kBack);
+        device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"9", kFore);
         vesk_ = vesk_host::StartVesk(*device_);
         for (const auto& w : device_->Windows())
-            if (w.class_name == L"VeskClass") button_ = w.rect;
+            if (w.class_name == u"VeskClass") button_ = w.rect;
     }
     Face face() { return Face{*device_, button_}; }
 
@@ -120,7 +120,7 @@ std::set<Pixel> Cross(int cl, int ct, int cr, int cb, int half_bar) {
 
 TEST_F(Paint, StandardLayoutAt96Dpi) {
     Boot(240, 320, 96);
-    device_->Launch({.name = "notes", .title = L"Notes"});
+    device_->Launch({.name = "notes", .title = u"Notes"});
     Face f = face();
     ASSERT_EQ(button_.right - button_.left, 28);
     // The face fills the whole button in the background colour.
@@ -156,7 +156,7 @@ TEST_F(Paint, StandardLayoutAtTwiceAndThreeTimes96Dpi) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi);
         Boot(c.dpi * 5 / 2, c.dpi * 10 / 3, c.dpi);
-        device_->Launch({.name = "notes", .title = L"Notes"});
+        device_->Launch({.name = "notes", .title = u"Notes"});
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
         ExpectDotAndDisc(f, c.width, c.bar, c.dot, c.disc);
@@ -184,7 +184,7 @@ TEST_F(Paint, StandardLayoutWhereRoundingMatters) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi);
         Boot(240, 320, c.dpi);
-        device_->Launch({.name = "notes", .title = L"Notes"});
+        device_->Launch({.name = "notes", .title = u"Notes"});
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
         ExpectDotAndDisc(f, c.width, c.bar, c.dot, c.disc);
@@ -202,7 +202,7 @@ TEST_F(Paint, LayoutOnAScreenWhoseResolutionsDiffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.dpi_x) + "x" + std::to_string(c.dpi_y));
         Boot(240, 320, c.dpi_x, c.dpi_y);
-        device_->Launch({.name = "notes", .title = L"Notes"});
+        device_->Launch({.name = "notes", .title = u"Notes"});
         Face f = face();
         ASSERT_EQ(button_.right - button_.left, c.width);
         ASSERT_EQ(button_.bottom - button_.top, c.bar);
@@ -212,14 +212,14 @@ TEST_F(Paint, LayoutOnAScreenWhoseResolutionsDiffer) {
 
 TEST_F(Paint, CompactLayoutBelow130PixelsWide) {
     Boot(129, 160, 96);
-    device_->Launch({.name = "notes", .title = L"Notes"});
+    device_->Launch({.name = "notes", .title = u"Notes"});
     Face f = face();
     ExpectRect(f.Extent(kFore, RECT{0, 0, 10, 26}), 0, 9, 7, 16, "compact dot");
     ExpectRect(f.Extent(kFore, RECT{10, 0, 28, 26}), 10, 5, 26, 21, "compact disc");
     ExpectCross(f, RECT{10, 5, 27, 22}, Cross(14, 9, 22, 17, 2), kBack, kFore);
 
     Boot(130, 160, 96);
-    device_->Launch({.name = "notes", .title = L"Notes"});
+    device_->Launch({.name = "notes", .title = u"Notes"});
     Face g = face();
     ExpectRect(g.Extent(kFore, RECT{0, 0, 11, 26}), 3, 9, 9, 15, "standard dot at 130");
 }
@@ -237,14 +237,14 @@ TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi);
         Boot(240, 320, c.dpi);
-        device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+        device_->Launch({.name = "word", .title = u"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
         RECT ink = face().Extent(kBack, c.solid);
         ASSERT_LE(ink.left, ink.right) << "no ink";
         EXPECT_EQ(ink.left, c.ink_left);
         EXPECT_EQ(ink.right, c.ink_right);
     }
     Boot(240, 320, 96);
-    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    device_->Launch({.name = "word", .title = u"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
     Face f = face();
     // No cross: the disc's corners of the cross box stay filled.
     EXPECT_EQ(f.At(15, 9), kFore);
@@ -259,7 +259,7 @@ TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
 
 TEST_F(Paint, PressedSwapsTheDiscAndGlyphColoursForAtMost200Ms) {
     Boot(240, 320, 96);
-    HWND notes = device_->Launch({.name = "notes", .title = L"Notes", .on_close = sim::OnClose::Ignore});
+    HWND notes = device_->Launch({.name = "notes", .title = u"Notes", .on_close = sim::OnClose::Ignore});
     Face f = face();
     device_->PenDown(button_.left + 18, 20);
     // Pressed: the disc takes the face's colour and the cross is in the foreground colour.
@@ -287,10 +287,10 @@ TEST_F(Paint, DesktopInFrontShowsOnlyTheFaceAndTheDot) {
 
 TEST_F(Paint, ThemeChangeShowsAtTheNextPaint) {
     Boot(240, 320, 96);
-    device_->Launch({.name = "notes", .title = L"Notes"});
+    device_->Launch({.name = "notes", .title = u"Notes"});
     const COLORREF back2 = RGB(90, 0, 0), fore2 = RGB(0, 200, 255);
-    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"8", back2);
-    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, L"9", fore2);
+    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"8", back2);
+    device_->SetDword(HKEY_LOCAL_MACHINE, kColorKey, u"9", fore2);
     Face f = face();
     EXPECT_EQ(f.At(0, 0), kBack);  // nothing repainted yet
     device_->Notify();
@@ -300,8 +300,8 @@ TEST_F(Paint, ThemeChangeShowsAtTheNextPaint) {
 
 TEST_F(Paint, ForegroundChangesRepaintTheGlyph) {
     Boot(240, 320, 96);
-    HWND notes = device_->Launch({.name = "notes", .title = L"Notes"});
-    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    HWND notes = device_->Launch({.name = "notes", .title = u"Notes"});
+    device_->Launch({.name = "word", .title = u"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
     Face f = face();
     EXPECT_EQ(f.At(15, 9), kFore);  // "ok": no cross corner
     device_->Activate(notes);
@@ -310,7 +310,7 @@ TEST_F(Paint, ForegroundChangesRepaintTheGlyph) {
 
 TEST_F(Paint, RepaintsLeaveNoObjectBehindAndDeleteNothingSelected) {
     Boot(240, 320, 96);
-    device_->Launch({.name = "word", .title = L"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
+    device_->Launch({.name = "word", .title = u"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});
     device_->Notify();
     sim::Counts first = device_->CountsOf(vesk_);
     size_t log_before = device_->Log().size();

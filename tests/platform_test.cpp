@@ -23,7 +23,7 @@ LRESULT CALLBACK AnsweringProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcW(h, m, w, l);
 }
 
-HWND MakeWindow(const wchar_t* cls, const wchar_t* title, DWORD style, RECT rc, HWND parent = nullptr) {
+HWND MakeWindow(const WCHAR* cls, const WCHAR* title, DWORD style, RECT rc, HWND parent = nullptr) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = AnsweringProc;
     wc.lpszClassName = cls;
@@ -39,12 +39,12 @@ HWND MakeWindow(const wchar_t* cls, const wchar_t* title, DWORD style, RECT rc, 
 TEST(Platform, ANamedMutexEndsWithTheProcessThatHeldIt) {
     sim::Device device;
     RunProgram(device, [] {
-        HANDLE mine = CreateMutexW(nullptr, TRUE, L"Shared");
+        HANDLE mine = CreateMutexW(nullptr, TRUE, u"Shared");
         (void)mine;  // left open: ends with the process
         return 0;
     });
     RunProgram(device, [] {
-        CreateMutexW(nullptr, TRUE, L"Shared");
+        CreateMutexW(nullptr, TRUE, u"Shared");
         EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
         return 0;
     });
@@ -55,10 +55,10 @@ TEST(Platform, ANamedMutexEndsWithTheProcessThatHeldIt) {
 // as abandoned. (The driver's handle keeps it alive between the programs.)
 TEST(Platform, AMutexHasOneOwnerWhichAloneReleasesIt) {
     sim::Device device;
-    HANDLE keep = CreateMutexW(nullptr, TRUE, L"Owned");  // the driver is no thread: nobody owns it
+    HANDLE keep = CreateMutexW(nullptr, TRUE, u"Owned");  // the driver is no thread: nobody owns it
     ASSERT_NE(keep, nullptr);
     RunProgram(device, [] {
-        HANDLE h = CreateMutexW(nullptr, TRUE, L"Owned");
+        HANDLE h = CreateMutexW(nullptr, TRUE, u"Owned");
         EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));  // not made, so not owned
         EXPECT_FALSE(ReleaseMutex(h));
         EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
@@ -68,7 +68,7 @@ TEST(Platform, AMutexHasOneOwnerWhichAloneReleasesIt) {
         return 0;  // ends holding it once
     });
     RunProgram(device, [] {
-        HANDLE h = CreateMutexW(nullptr, FALSE, L"Owned");
+        HANDLE h = CreateMutexW(nullptr, FALSE, u"Owned");
         EXPECT_EQ(WaitForSingleObject(h, 0), DWORD(WAIT_ABANDONED));
         EXPECT_TRUE(ReleaseMutex(h));
         EXPECT_FALSE(ReleaseMutex(h));
@@ -83,7 +83,7 @@ TEST(Platform, AMutexHasOneOwnerWhichAloneReleasesIt) {
 TEST(Platform, AWindowTimerNeedsANonzeroIdentifier) {
     sim::Device device;
     RunProgram(device, [] {
-        HWND w = MakeWindow(L"Timed", L"Timed", WS_VISIBLE, RECT{0, 30, 100, 100});
+        HWND w = MakeWindow(u"Timed", u"Timed", WS_VISIBLE, RECT{0, 30, 100, 100});
         EXPECT_EQ(SetTimer(w, 0, 10, nullptr), 0u);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
         EXPECT_NE(SetTimer(w, 5, 10, nullptr), 0u);
@@ -96,7 +96,7 @@ TEST(Platform, AWindowTimerNeedsANonzeroIdentifier) {
 TEST(Platform, WindowCallsOnADestroyedWindowFail) {
     sim::Device device;
     RunProgram(device, [] {
-        HWND w = MakeWindow(L"Gone", L"Gone", WS_VISIBLE, RECT{0, 30, 100, 100});
+        HWND w = MakeWindow(u"Gone", u"Gone", WS_VISIBLE, RECT{0, 30, 100, 100});
         DestroyWindow(w);
         RECT rc;
         EXPECT_FALSE(IsWindow(w));
@@ -106,7 +106,7 @@ TEST(Platform, WindowCallsOnADestroyedWindowFail) {
         EXPECT_EQ(SendMessageW(w, WM_USER + 1, 0, 0), 0);
         EXPECT_FALSE(PostMessageW(w, WM_USER, 0, 0));
         // Handles are never reused within a run.
-        HWND again = MakeWindow(L"Gone2", L"Gone", WS_VISIBLE, RECT{0, 30, 100, 100});
+        HWND again = MakeWindow(u"Gone2", u"Gone", WS_VISIBLE, RECT{0, 30, 100, 100});
         EXPECT_NE(again, w);
         return 0;
     });
@@ -134,10 +134,10 @@ TEST(Platform, EnumWindowsGivesTheTopmostTaskbarFirstAndTheDesktopLast) {
 
 TEST(Platform, SnapshotsNameOtherProcessesByTheirFilesAndFailWithMinusOne) {
     sim::Device device;
-    HWND app = device.Launch({.name = "word", .exe = L"pword.exe"});
+    HWND app = device.Launch({.name = "word", .exe = u"pword.exe"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    std::wstring path;
+    sim::WString path;
     RunProgram(device, [&] {
         HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
         EXPECT_NE(snap, INVALID_HANDLE_VALUE);
@@ -147,9 +147,9 @@ TEST(Platform, SnapshotsNameOtherProcessesByTheirFilesAndFailWithMinusOne) {
         for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe)) {
             if (pe.th32ProcessID == pid) {
                 found = true;
-                EXPECT_STREQ(pe.szExeFile, L"pword.exe");  // the file name without its folder
+                EXPECT_EQ(sim::WString(pe.szExeFile), u"pword.exe");  // the file name without its folder
             }
-            shell |= wcscmp(pe.szExeFile, L"shell32.exe") == 0;
+            shell |= wcscmp(pe.szExeFile, u"shell32.exe") == 0;
         }
         EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
         EXPECT_TRUE(found);
@@ -158,13 +158,13 @@ TEST(Platform, SnapshotsNameOtherProcessesByTheirFilesAndFailWithMinusOne) {
         // The full path of a process's executable, from a handle on it.
         HANDLE process = OpenProcess(0, FALSE, pid);
         EXPECT_NE(process, nullptr);
-        wchar_t buf[MAX_PATH];
+        WCHAR buf[MAX_PATH];
         EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(process), buf, MAX_PATH), 18u);
         path = buf;
         EXPECT_TRUE(CloseHandle(process));
         return 0;
     });
-    EXPECT_EQ(path, L"\\Windows\\pword.exe");
+    EXPECT_EQ(path, u"\\Windows\\pword.exe");
     device.FailCall("CreateToolhelp32Snapshot");
     RunProgram(device, [] {
         EXPECT_EQ(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0), INVALID_HANDLE_VALUE);
@@ -214,37 +214,37 @@ TEST(Platform, InvalidatingNoWindowInvalidatesEveryWindow) {
 
 TEST(Platform, RegistryReadsFailWithoutCopyingAndCreateMissingKeys) {
     sim::Device device;
-    device.SetBinary(HKEY_LOCAL_MACHINE, L"Software\\Test", L"Blob", std::vector<uint8_t>(10, 7));
+    device.SetBinary(HKEY_LOCAL_MACHINE, u"Software\\Test", u"Blob", std::vector<uint8_t>(10, 7));
     RunProgram(device, [] {
         HKEY key;
         DWORD disposition = 0;
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Test", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                   &key, &disposition),
                   ERROR_SUCCESS);
         EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
         BYTE buf[16] = {};
         DWORD size = 4;
-        EXPECT_EQ(RegQueryValueExW(key, L"Blob", nullptr, nullptr, buf, &size), ERROR_MORE_DATA);
+        EXPECT_EQ(RegQueryValueExW(key, u"Blob", nullptr, nullptr, buf, &size), ERROR_MORE_DATA);
         EXPECT_EQ(buf[0], 0);  // nothing copied
         RegCloseKey(key);
         // A missing key is created.
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, &disposition),
                   ERROR_SUCCESS);
         EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
         RegCloseKey(key);
         return 0;
     });
-    EXPECT_TRUE(device.KeyExists(HKEY_LOCAL_MACHINE, L"software\\new\\deeper"));
+    EXPECT_TRUE(device.KeyExists(HKEY_LOCAL_MACHINE, u"software\\new\\deeper"));
 }
 
 TEST(Platform, ShellFileInfoGivesAnIconTheCallerDestroys) {
     sim::Device device;
-    device.Launch({.name = "word", .exe = L"pword.exe"});
+    device.Launch({.name = "word", .exe = u"pword.exe"});
     RunProgram(device, [&] {
         DWORD me = GetCurrentProcessId();
-        for (const wchar_t* file : {L"\\windows\\calendar.lnk", L"\\Windows\\TASKS.LNK", L"\\windows\\addrbook.lnk",
-                                    L"\\windows\\find.lnk", L"\\Windows\\pword.exe"}) {
+        for (const WCHAR* file : {u"\\windows\\calendar.lnk", u"\\Windows\\TASKS.LNK", u"\\windows\\addrbook.lnk",
+                                    u"\\windows\\find.lnk", u"\\Windows\\pword.exe"}) {
             SHFILEINFOW sfi{};
             EXPECT_NE(SHGetFileInfo(file, 0, &sfi, sizeof sfi, SHGFI_ICON), 0u) << sim::Narrow(file);
             EXPECT_NE(sfi.hIcon, nullptr);
@@ -253,8 +253,8 @@ TEST(Platform, ShellFileInfoGivesAnIconTheCallerDestroys) {
             EXPECT_EQ(device.CountsOf(me).icons, 0);
         }
         SHFILEINFOW sfi{};
-        EXPECT_EQ(SHGetFileInfo(L"\\Windows\\nothing.exe", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
-        EXPECT_EQ(SHGetFileInfo(L"", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+        EXPECT_EQ(SHGetFileInfo(u"\\Windows\\nothing.exe", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
+        EXPECT_EQ(SHGetFileInfo(u"", 0, &sfi, sizeof sfi, SHGFI_ICON), 0u);
         return 0;
     });
 }
@@ -263,9 +263,9 @@ TEST(Platform, AProgramThatEndsGivesEverythingBackAndTheTaskbarItsProcedure) {
     sim::Device device;
     WNDPROC original = device.Info(device.taskbar())->proc;
     RunProgram(device, [&] {
-        CreateMutexW(nullptr, TRUE, L"Left");
+        CreateMutexW(nullptr, TRUE, u"Left");
         CreateSolidBrush(RGB(1, 2, 3));
-        HWND taskbar = FindWindowW(L"HHTaskBar", nullptr);
+        HWND taskbar = FindWindowW(u"HHTaskBar", nullptr);
         SetWindowLongPtrW(taskbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
         return 0;
     });
@@ -281,7 +281,7 @@ TEST(Platform, AProgramThatEndsGivesEverythingBackAndTheTaskbarItsProcedure) {
 TEST(Platform, WhatAProgramStillHoldsIsTakenBackWhenItEnds) {
     auto image_holding = [](int blocks, bool wait) {
         sim::ProgramImage image;
-        image.exe_path = L"\\Windows\\holder.exe";
+        image.exe_path = u"\\Windows\\holder.exe";
         image.private_heap = true;
         image.entry = [blocks, wait](HINSTANCE) {
             for (int i = 0; i < blocks; ++i) (void)new (std::nothrow) int[8];

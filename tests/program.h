@@ -14,7 +14,7 @@ namespace testing_support {
 // Runs body as the whole of a program's code on the device and returns its
 // exit code; the device is idle again afterwards.
 inline int RunProgram(sim::Device& device, std::function<int()> body,
-                      const std::wstring& exe = L"\\Windows\\probe.exe") {
+                      const sim::WString& exe = u"\\Windows\\probe.exe") {
     sim::ProgramImage image;
     image.exe_path = exe;
     image.resources = vesk_host::VeskImage().resources;

@@ -56,7 +56,7 @@ void PutId(Bytes& b, const Id& id) {
     Put16(b, id.ordinal);
     return;
   }
-  for (wchar_t c : id.name) Put16(b, unsigned(c));
+  for (WCHAR c : id.name) Put16(b, unsigned(c));
   Put16(b, 0);
 }
 
@@ -124,16 +124,16 @@ TEST(VeskResources, TaskMenuIsOnePopupWithTheFixedCommands) {
   ASSERT_EQ(bar->size(), 1u);
   const MenuItem& popup = bar->front();
   EXPECT_TRUE(popup.popup);
-  EXPECT_EQ(popup.text, L"Popup");
+  EXPECT_EQ(popup.text, u"Popup");
 
   struct Expected {
-    const wchar_t* text;
+    const WCHAR* text;
     uint16_t id;
-  } expected[] = {{L"&Minimize", IDM_MINIMIZE},
-                  {L"Close &Background Tasks", IDM_CLOSE_BACKGROUND},
-                  {L"Close &All Tasks", IDM_CLOSE_ALL},
-                  {L"", 0},
-                  {L"E&xit", IDM_EXIT}};
+  } expected[] = {{u"&Minimize", IDM_MINIMIZE},
+                  {u"Close &Background Tasks", IDM_CLOSE_BACKGROUND},
+                  {u"Close &All Tasks", IDM_CLOSE_ALL},
+                  {u"", 0},
+                  {u"E&xit", IDM_EXIT}};
   ASSERT_EQ(popup.items.size(), std::size(expected));
   for (size_t i = 0; i < popup.items.size(); ++i) {
     const MenuItem& item = popup.items[i];
@@ -262,20 +262,20 @@ TEST(VeskResources, VersionBlock) {
   EXPECT_EQ(v->file_subtype, 0u);
 
   ASSERT_EQ(v->string_tables.size(), 1u);
-  EXPECT_EQ(v->string_tables[0].first, L"040504b0");
-  std::vector<std::pair<std::wstring, std::wstring>> expected = {
-      {L"Comments", L""},
-      {L"CompanyName", L"vesk developers"},
-      {L"FileDescription", L"vesk"},
-      {L"FileVersion", L"0, 9, 1, 0"},
-      {L"InternalName", L"vesk"},
-      {L"LegalCopyright", L"Copyright (C) 2026 vesk developers"},
-      {L"LegalTrademarks", L""},
-      {L"OriginalFilename", L"vesk.exe"},
-      {L"PrivateBuild", L""},
-      {L"ProductName", L"  vesk"},
-      {L"ProductVersion", L"0, 9, 1, 0"},
-      {L"SpecialBuild", L""},
+  EXPECT_EQ(v->string_tables[0].first, u"040504b0");
+  std::vector<std::pair<sim::WString, sim::WString>> expected = {
+      {u"Comments", u""},
+      {u"CompanyName", u"vesk developers"},
+      {u"FileDescription", u"vesk"},
+      {u"FileVersion", u"0, 9, 1, 0"},
+      {u"InternalName", u"vesk"},
+      {u"LegalCopyright", u"Copyright (C) 2026 vesk developers"},
+      {u"LegalTrademarks", u""},
+      {u"OriginalFilename", u"vesk.exe"},
+      {u"PrivateBuild", u""},
+      {u"ProductName", u"  vesk"},
+      {u"ProductVersion", u"0, 9, 1, 0"},
+      {u"SpecialBuild", u""},
   };
   EXPECT_EQ(v->string_tables[0].second, expected);
   EXPECT_EQ(v->translations, std::vector<uint32_t>{0x04B00405u});
@@ -283,8 +283,8 @@ TEST(VeskResources, VersionBlock) {
 
 TEST(VeskResources, HighResolutionMarkerIsTheWordOne) {
   // Named types and names are found regardless of case, as on the platform.
-  for (const wchar_t* type : {L"CEUX", L"ceux"}) {
-    const Entry* e = Vesk().Find(Id::Of(type), Id::FromName(L"Hi_Res_Aware"));
+  for (const WCHAR* type : {u"CEUX", u"ceux"}) {
+    const Entry* e = Vesk().Find(Id::Of(type), Id::FromName(u"Hi_Res_Aware"));
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->data, (Bytes{1, 0}));
     EXPECT_EQ(e->language, 0x0405);
@@ -315,26 +315,26 @@ TEST(VeskResources, CheckedInIconsAreWhatMakeIconsDrawsAndWhatWasCompiled) {
 // The reader
 
 TEST(ResourceReader, IdsCompareAsThePlatformDoes) {
-  EXPECT_TRUE(Id::FromName(L"#102").Matches(Id::Of(102)));
-  EXPECT_FALSE(Id::FromName(L"#102").named);
-  EXPECT_TRUE(Id::FromName(L"#1x").named);
-  EXPECT_TRUE(Id::FromName(L"#70000").named);
-  EXPECT_TRUE(Id::Of(L"Příkaz").Matches(Id::Of(L"PŘÍKAZ")));
-  EXPECT_FALSE(Id::Of(L"menu").Matches(Id::Of(L"menus")));
-  EXPECT_FALSE(Id::Of(L"4").Matches(Id::Of(4)));
+  EXPECT_TRUE(Id::FromName(u"#102").Matches(Id::Of(102)));
+  EXPECT_FALSE(Id::FromName(u"#102").named);
+  EXPECT_TRUE(Id::FromName(u"#1x").named);
+  EXPECT_TRUE(Id::FromName(u"#70000").named);
+  EXPECT_TRUE(Id::Of(u"Příkaz").Matches(Id::Of(u"PŘÍKAZ")));
+  EXPECT_FALSE(Id::Of(u"menu").Matches(Id::Of(u"menus")));
+  EXPECT_FALSE(Id::Of(u"4").Matches(Id::Of(4)));
 }
 
 TEST(ResourceReader, FindsByTypeNameAndLanguage) {
-  Bytes res = MakeRes({{Id::Of(L"DATA"), Id::Of(L"One"), 0x0409, 0, {1}},
-                       {Id::Of(L"DATA"), Id::Of(L"One"), 0x0405, 0, {2, 3}},
+  Bytes res = MakeRes({{Id::Of(u"DATA"), Id::Of(u"One"), 0x0409, 0, {1}},
+                       {Id::Of(u"DATA"), Id::Of(u"One"), 0x0405, 0, {2, 3}},
                        {Id::Of(10), Id::Of(7), 0x0405, 0, {4, 5, 6, 7, 8}}});
   auto file = ResourceFile::Parse(res.data(), res.size());
   ASSERT_TRUE(file);
   ASSERT_EQ(file->Entries().size(), 3u);
-  EXPECT_EQ(file->Find(Id::Of(L"data"), Id::Of(L"ONE"))->data, Bytes{1});
-  EXPECT_EQ(file->Find(Id::Of(L"data"), Id::Of(L"ONE"), 0x0405)->data, (Bytes{2, 3}));
+  EXPECT_EQ(file->Find(Id::Of(u"data"), Id::Of(u"ONE"))->data, Bytes{1});
+  EXPECT_EQ(file->Find(Id::Of(u"data"), Id::Of(u"ONE"), 0x0405)->data, (Bytes{2, 3}));
   EXPECT_EQ(file->Find(Id::Of(10), Id::Of(7))->data, (Bytes{4, 5, 6, 7, 8}));
-  EXPECT_EQ(file->Find(Id::Of(10), Id::Of(L"7")), nullptr);
+  EXPECT_EQ(file->Find(Id::Of(10), Id::Of(u"7")), nullptr);
   EXPECT_EQ(file->Find(Id::Of(7), Id::Of(10)), nullptr);
 }
 
@@ -353,7 +353,7 @@ TEST(ResourceReader, EveryTruncationOfVeskResourcesIsRejectedOrAWholeEntryPrefix
 }
 
 TEST(ResourceReader, RejectsDamagedHeaders) {
-  const Bytes good = MakeRes({{Id::Of(L"T"), Id::Of(3), 0x0405, 0, {1, 2, 3, 4, 5}}});
+  const Bytes good = MakeRes({{Id::Of(u"T"), Id::Of(3), 0x0405, 0, {1, 2, 3, 4, 5}}});
   ASSERT_TRUE(ResourceFile::Parse(good.data(), good.size()));
   const size_t second = 32;  // the entry after the empty one
   auto rejected = [](Bytes b, const char* what) {

@@ -49,7 +49,7 @@ void LaunchApps(sim::Device& device) {
 
 RECT ButtonRect(const sim::Device& device) {
     for (const sim::WindowInfo& w : device.Windows())
-        if (w.class_name == L"VeskClass") return w.rect;
+        if (w.class_name == u"VeskClass") return w.rect;
     return RECT{};
 }
 

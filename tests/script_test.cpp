@@ -131,8 +131,8 @@ menu-scroll up
 
     const auto& r0 = At<RegCmd>(s, 0);
     EXPECT_EQ(r0.root, HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(r0.key, L"Software\\Microsoft\\Color");
-    EXPECT_EQ(r0.name, L"8");
+    EXPECT_EQ(r0.key, u"Software\\Microsoft\\Color");
+    EXPECT_EQ(r0.name, u"8");
     EXPECT_EQ(r0.kind, RegCmd::Kind::Dword);
     EXPECT_EQ(r0.value, 0xFF00AAu);
     const auto& r1 = At<RegCmd>(s, 1);
@@ -144,9 +144,9 @@ menu-scroll up
 
     const sim::AppConfig& app = At<AppCmd>(s, 4).app;
     EXPECT_EQ(app.name, "Mail");
-    EXPECT_EQ(app.exe, L"pmail.exe");
-    EXPECT_EQ(app.class_name, L"Mail Window");
-    EXPECT_EQ(app.title, std::optional<std::wstring>(L"Inbox \"new\""));
+    EXPECT_EQ(app.exe, u"pmail.exe");
+    EXPECT_EQ(app.class_name, u"Mail Window");
+    EXPECT_EQ(app.title, std::optional<sim::WString>(u"Inbox \"new\""));
     EXPECT_EQ(app.style, 0x90000004u);
     EXPECT_EQ(app.exstyle, 0x80000008u);  // `ok` adds the caption's OK button bit
     EXPECT_EQ(app.owner, "Other");
@@ -220,7 +220,7 @@ TEST(ScriptParse, LayoutStringsAndComments) {
     Script s = Parse("# heading\r\n\r\n\tapp  A\ttitle=\"a # b \\\\ c \\q\"  # trailing\r\n"
                      "   \r\nexpect \"say \\\"hi\\\"\"");
     ASSERT_EQ(s.commands.size(), 2u);
-    EXPECT_EQ(At<AppCmd>(s, 0).app.title, std::optional<std::wstring>(L"a # b \\ c \\q"));
+    EXPECT_EQ(At<AppCmd>(s, 0).app.title, std::optional<sim::WString>(u"a # b \\ c \\q"));
     EXPECT_EQ(s.commands[0].line, 3);
     EXPECT_EQ(s.commands[0].source, "app  A\ttitle=\"a # b \\\\ c \\q\"");
     EXPECT_EQ(At<ExpectCmd>(s, 1).text, "say \"hi\"");
@@ -231,10 +231,10 @@ TEST(ScriptParse, LayoutStringsAndComments) {
     EXPECT_EQ(Parse("\xEF\xBB\xBFstart\n").commands.size(), 1u);  // a byte-order mark is no part of the command
     EXPECT_TRUE(Parse("\n\n# only comments\n").commands.empty());
     // An empty title is a title.
-    EXPECT_EQ(At<AppCmd>(Parse("app A title=\"\"\n"), 0).app.title, std::optional<std::wstring>(L""));
+    EXPECT_EQ(At<AppCmd>(Parse("app A title=\"\"\n"), 0).app.title, std::optional<sim::WString>(u""));
     // Strings are UTF-8 on the script's side and wide on the device's.
     EXPECT_EQ(At<AppCmd>(Parse("app A title=\"Zprávy \xE2\x82\xAC\"\n"), 0).app.title,
-              std::optional<std::wstring>(L"Zpr\u00E1vy \u20AC"));
+              std::optional<sim::WString>(u"Zpr\u00E1vy \u20AC"));
 }
 
 TEST(ScriptParse, NumbersAreDecimalOrHexWithinTheirRange) {

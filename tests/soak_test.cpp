@@ -42,9 +42,9 @@ TEST(Soak, TenThousandPaintsAndAThousandMenusLeaveEveryCountFlat) {
     for (const char* name : names) {
         sim::AppConfig app;
         app.name = name;
-        app.title = std::wstring(L"Title of ") + sim::Widen(name);
-        if (std::string(name) == "calendar") app.class_name = L"Calendar";
-        if (std::string(name) == "contacts") app.class_name = L"Contacts";
+        app.title = sim::WString(u"Title of ") + sim::Widen(name);
+        if (std::string(name) == "calendar") app.class_name = u"Calendar";
+        if (std::string(name) == "contacts") app.class_name = u"Contacts";
         if (std::string(name) == "word") app.exstyle = WS_EX_CAPTIONOKBTN;
         app.on_close = sim::OnClose::Ignore;
         app.on_ok = sim::OnOk::Ignore;
@@ -57,7 +57,7 @@ TEST(Soak, TenThousandPaintsAndAThousandMenusLeaveEveryCountFlat) {
 
     RECT button{};
     for (const sim::WindowInfo& w : device.Windows())
-        if (w.class_name == L"VeskClass") button = w.rect;
+        if (w.class_name == u"VeskClass") button = w.rect;
     const int strip_x = button.left + device.ScaleX(2);
     const int y = button.top + device.ScaleY(8);
 
@@ -109,7 +109,7 @@ TEST(Soak, TenThousandPaintsAndAThousandMenusLeaveEveryCountFlat) {
     EXPECT_GE(Calls(device, "DrawIconEx") - draws_before, 1000L * 2 * long(apps.size()));
     EXPECT_EQ(Count(device, "delete-selected"), 0);
 
-    device.Close(vesk, L"VeskClass");
+    device.Close(vesk, u"VeskClass");
     ASSERT_FALSE(device.Running(vesk));
     const sim::Counts left = device.Reclaimed(vesk);
     EXPECT_EQ(left.heap, 0);

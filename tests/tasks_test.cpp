@@ -16,7 +16,7 @@ namespace {
 struct Item {
     UINT id = 0;
     UINT type = 0;
-    std::wstring title;  // the entry's title, or the item's text
+    sim::WString title;  // the entry's title, or the item's text
     HWND hwnd = nullptr;
     DWORD pid = 0;
     bool has_entry = false;
@@ -25,7 +25,7 @@ struct Item {
 std::vector<Item> ReadMenu(HMENU popup) {
     std::vector<Item> items;
     for (int pos = 0; pos < GetMenuItemCount(popup); ++pos) {
-        wchar_t text[64] = L"";
+        WCHAR text[64] = u"";
         MENUITEMINFOW mii{};
         mii.cbSize = sizeof mii;
         mii.fMask = MIIM_TYPE | MIIM_DATA | MIIM_ID;
@@ -111,9 +111,9 @@ protected:
 };
 
 void ExpectTemplateAfter(const std::vector<Item>& items, size_t at) {
-    const std::pair<UINT, const wchar_t*> commands[] = {
-        {IDM_MINIMIZE, L"&Minimize"}, {IDM_CLOSE_BACKGROUND, L"Close &Background Tasks"},
-        {IDM_CLOSE_ALL, L"Close &All Tasks"}, {0, nullptr}, {IDM_EXIT, L"E&xit"}};
+    const std::pair<UINT, const WCHAR*> commands[] = {
+        {IDM_MINIMIZE, u"&Minimize"}, {IDM_CLOSE_BACKGROUND, u"Close &Background Tasks"},
+        {IDM_CLOSE_ALL, u"Close &All Tasks"}, {0, nullptr}, {IDM_EXIT, u"E&xit"}};
     ASSERT_EQ(items.size(), at + 5);
     for (size_t i = 0; i < 5; ++i) {
         const Item& item = items[at + i];
@@ -126,8 +126,8 @@ void ExpectTemplateAfter(const std::vector<Item>& items, size_t at) {
     }
 }
 
-std::vector<std::wstring> Titles(const std::vector<Item>& items, int count) {
-    std::vector<std::wstring> out;
+std::vector<sim::WString> Titles(const std::vector<Item>& items, int count) {
+    std::vector<sim::WString> out;
     for (int i = 0; i < count; ++i) out.push_back(items[size_t(i)].title);
     return out;
 }
@@ -140,7 +140,7 @@ TEST_F(TaskList, WithNoTaskWindowOnlyTheDesktopEntryAndASeparator) {
     ASSERT_GE(b.items.size(), 2u);
     EXPECT_EQ(b.items[0].id, 0x8000u);
     EXPECT_EQ(b.items[0].type, UINT(MFT_OWNERDRAW));
-    EXPECT_EQ(b.items[0].title, L"Desktop");
+    EXPECT_EQ(b.items[0].title, u"Desktop");
     EXPECT_EQ(b.items[0].hwnd, device().desktop());
     EXPECT_EQ(b.items[0].pid, device().shell_pid());
     EXPECT_EQ(b.items[1].type, UINT(MFT_SEPARATOR));
@@ -151,16 +151,16 @@ TEST_F(TaskList, WithNoTaskWindowOnlyTheDesktopEntryAndASeparator) {
 }
 
 TEST_F(TaskList, OneItemPerQualifyingWindowInEnumerationOrder) {
-    HWND notes = Launch({.name = "notes", .title = L"Notes"});
-    HWND word = Launch({.name = "word", .title = L"Pocket Word"});
+    HWND notes = Launch({.name = "notes", .title = u"Notes"});
+    HWND word = Launch({.name = "word", .title = u"Pocket Word"});
     // Two windows of one process give two items, each with its own title.
-    HWND inbox = Launch({.name = "inbox", .exe = L"mail.exe", .title = L"Inbox"});
-    HWND outbox = Launch({.name = "outbox", .exe = L"mail.exe", .title = L"Outbox"});
+    HWND inbox = Launch({.name = "inbox", .exe = u"mail.exe", .title = u"Inbox"});
+    HWND outbox = Launch({.name = "outbox", .exe = u"mail.exe", .title = u"Outbox"});
     Built b = Build();
     ASSERT_EQ(b.count, 5);
     // The platform enumerates top-level windows front to back.
     EXPECT_EQ(Titles(b.items, 5),
-              (std::vector<std::wstring>{L"Desktop", L"Outbox", L"Inbox", L"Pocket Word", L"Notes"}));
+              (std::vector<sim::WString>{u"Desktop", u"Outbox", u"Inbox", u"Pocket Word", u"Notes"}));
     EXPECT_EQ(b.items[1].hwnd, outbox);
     EXPECT_EQ(b.items[2].hwnd, inbox);
     EXPECT_EQ(b.items[3].hwnd, word);
@@ -181,41 +181,41 @@ TEST_F(TaskList, OneItemPerQualifyingWindowInEnumerationOrder) {
 }
 
 TEST_F(TaskList, WhichWindowsQualify) {
-    HWND owner = Launch({.name = "owner", .title = L"Owner app"});
-    Launch({.name = "owned-dialog", .class_name = L"Dialog", .title = L"Owned dialog", .owner = "owner"});
-    Launch({.name = "free-dialog", .class_name = L"Dialog", .title = L"Free dialog"});
-    Launch({.name = "dialogue", .class_name = L"Dialogue", .title = L"Dialogue", .owner = "owner"});
-    Launch({.name = "one", .title = L"X"});
-    Launch({.name = "two", .title = L"XY"});
-    Launch({.name = "empty", .title = L""});
-    Launch({.name = "hidden", .title = L"Hidden window", .hidden = true});
-    Launch({.name = "shellwin", .exe = L"shell32.exe", .title = L"Shell window"});
-    Launch({.name = "shellcase", .exe = L"Shell32.exe", .title = L"Case differs"});
+    HWND owner = Launch({.name = "owner", .title = u"Owner app"});
+    Launch({.name = "owned-dialog", .class_name = u"Dialog", .title = u"Owned dialog", .owner = "owner"});
+    Launch({.name = "free-dialog", .class_name = u"Dialog", .title = u"Free dialog"});
+    Launch({.name = "dialogue", .class_name = u"Dialogue", .title = u"Dialogue", .owner = "owner"});
+    Launch({.name = "one", .title = u"X"});
+    Launch({.name = "two", .title = u"XY"});
+    Launch({.name = "empty", .title = u""});
+    Launch({.name = "hidden", .title = u"Hidden window", .hidden = true});
+    Launch({.name = "shellwin", .exe = u"shell32.exe", .title = u"Shell window"});
+    Launch({.name = "shellcase", .exe = u"Shell32.exe", .title = u"Case differs"});
     (void)owner;
     Built b = Build();
-    std::vector<std::wstring> titles = Titles(b.items, b.count);
-    EXPECT_EQ(titles, (std::vector<std::wstring>{L"Desktop", L"Case differs", L"XY", L"Dialogue", L"Free dialog",
-                                                  L"Owner app"}));
+    std::vector<sim::WString> titles = Titles(b.items, b.count);
+    EXPECT_EQ(titles, (std::vector<sim::WString>{u"Desktop", u"Case differs", u"XY", u"Dialogue", u"Free dialog",
+                                                  u"Owner app"}));
 }
 
 TEST_F(TaskList, ASnapshotThatFailsCostsOnlyThatWindow) {
-    Launch({.name = "a", .title = L"Alpha"});
-    Launch({.name = "b", .title = L"Beta"});
-    Launch({.name = "c", .title = L"Gamma"});
+    Launch({.name = "a", .title = u"Alpha"});
+    Launch({.name = "b", .title = u"Beta"});
+    Launch({.name = "c", .title = u"Gamma"});
     // Windows are enumerated front to back: the second candidate is Beta.
     device().FailCall("CreateToolhelp32Snapshot", 2);
     Built b = Build();
-    EXPECT_EQ(Titles(b.items, b.count), (std::vector<std::wstring>{L"Desktop", L"Gamma", L"Alpha"}));
+    EXPECT_EQ(Titles(b.items, b.count), (std::vector<sim::WString>{u"Desktop", u"Gamma", u"Alpha"}));
     EXPECT_EQ(b.items[2].id, 0x8002u);
     EXPECT_EQ(b.after.snapshots, 0);
 }
 
 TEST_F(TaskList, AFailedInsertionLeavesIdsContiguousAndNothingBehind) {
-    Launch({.name = "a", .title = L"Alpha"});
-    Launch({.name = "b", .title = L"Beta"});
+    Launch({.name = "a", .title = u"Alpha"});
+    Launch({.name = "b", .title = u"Beta"});
     device().FailCall("InsertMenuW", 2);  // the first task item after the Desktop entry
     Built b = Build();
-    EXPECT_EQ(Titles(b.items, b.count), (std::vector<std::wstring>{L"Desktop", L"Alpha"}));
+    EXPECT_EQ(Titles(b.items, b.count), (std::vector<sim::WString>{u"Desktop", u"Alpha"}));
     EXPECT_EQ(b.items[1].id, 0x8001u);
     EXPECT_EQ(b.after.heap, 0);
 }
@@ -229,8 +229,8 @@ TEST_F(TaskList, WhenTheDesktopEntryCannotBeInsertedNoSeparatorIsAdded) {
 }
 
 TEST_F(TaskList, AllocationFailuresNeverLeaveAnItemWithoutItsEntry) {
-    Launch({.name = "a", .title = L"Alpha"});
-    Launch({.name = "b", .title = L"Beta"});
+    Launch({.name = "a", .title = u"Alpha"});
+    Launch({.name = "b", .title = u"Beta"});
     // Every allocation of a build in turn: entries, title copies, title buffers.
     for (long n = 1; n <= 8; ++n) {
         device().FailAllocation(n);
@@ -247,7 +247,7 @@ TEST_F(TaskList, AllocationFailuresNeverLeaveAnItemWithoutItsEntry) {
 }
 
 TEST_F(TaskList, AVeryLongTitleIsCopiedWhole) {
-    std::wstring title(100000, L'w');
+    sim::WString title(100000, u'w');
     Launch({.name = "long", .title = title});
     Built b = Build();
     ASSERT_EQ(b.count, 2);
@@ -256,10 +256,10 @@ TEST_F(TaskList, AVeryLongTitleIsCopiedWhole) {
 }
 
 TEST_F(TaskList, TitlesAreCapturedAtTheBuild) {
-    HWND app = Launch({.name = "a", .title = L"Before"});
+    HWND app = Launch({.name = "a", .title = u"Before"});
     Build([&](HMENU popup) {
-        SetWindowTextW(app, L"After");
-        EXPECT_EQ(ReadMenu(popup)[1].title, L"Before");
+        SetWindowTextW(app, u"After");
+        EXPECT_EQ(ReadMenu(popup)[1].title, u"Before");
     });
 }
 
@@ -267,10 +267,10 @@ TEST(TaskEntryRecord, CopiesTheTitleAndFreesBothBlocks) {
     sim::Device device;
     RunProgram(device, [&] {
         DWORD pid = GetCurrentProcessId();
-        wchar_t title[] = L"Calendar";
+        WCHAR title[] = u"Calendar";
         auto* entry = new TaskEntry(title, 42, reinterpret_cast<HWND>(7));
-        title[0] = L'X';
-        EXPECT_STREQ(entry->m_pszTitle, L"Calendar");
+        title[0] = u'X';
+        EXPECT_EQ(sim::WString(entry->m_pszTitle), u"Calendar");
         EXPECT_EQ(entry->m_dwProcessId, 42u);
         EXPECT_EQ(device.CountsOf(pid).heap, 2);
         delete entry;
@@ -315,11 +315,11 @@ TEST_F(Actions, CloseTaskWindowTreatsEachKindOfWindowItsWay) {
                           .on_ok = sim::OnOk::Ignore});
     HWND more = Launch({.name = "more", .style = 0x90C00004, .exstyle = WS_EX_CAPTIONOKBTN,
                         .on_ok = sim::OnOk::Ignore});
-    HWND shell = Launch({.name = "shellwin", .exe = L"shell32.exe"});
-    HWND shell_ok = Launch({.name = "shellok", .exe = L"shell32.exe", .exstyle = WS_EX_CAPTIONOKBTN,
+    HWND shell = Launch({.name = "shellwin", .exe = u"shell32.exe"});
+    HWND shell_ok = Launch({.name = "shellok", .exe = u"shell32.exe", .exstyle = WS_EX_CAPTIONOKBTN,
                             .on_ok = sim::OnOk::Ignore});
     HWND plain = Launch({.name = "plain", .on_close = sim::OnClose::Ignore});
-    HWND shell_case = Launch({.name = "shellcase", .exe = L"Shell32.exe", .on_close = sim::OnClose::Ignore});
+    HWND shell_case = Launch({.name = "shellcase", .exe = u"Shell32.exe", .on_close = sim::OnClose::Ignore});
     const HWND all[] = {ok, sheet, almost, more, shell, shell_ok, plain, shell_case};
     for (HWND h : all) device().ClearReceived(h);
 
@@ -527,7 +527,7 @@ TEST_F(Actions, ShowDesktopMinimizesAtMost1024Windows) {
     const int kWindows = 1026;
     std::vector<HWND> windows;
     for (int i = 0; i < kWindows; ++i)
-        windows.push_back(Launch({.name = "w" + std::to_string(i), .exe = L"proc" + std::to_wstring(i % 25) + L".exe"}));
+        windows.push_back(Launch({.name = "w" + std::to_string(i), .exe = u"proc" + sim::Widen(std::to_string(i % 25)) + u".exe"}));
     size_t mark = device().Log().size();
     Act([] { ShowDesktop(); });
     auto minimized = LogLines(device(), "minimized", mark);

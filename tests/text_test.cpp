@@ -57,7 +57,7 @@ protected:
     }
     bool SaveDCOnce() { return std::exchange(saved, true) == false; }
 
-    int Width(const wchar_t* s) {
+    int Width(const WCHAR* s) {
         SIZE size{};
         GetTextExtentPoint32W(dc, s, int(wcslen(s)), &size);
         return size.cx;
@@ -113,14 +113,14 @@ TEST_F(TextTest, NegativeHeightIsTheEmAndPositiveHeightTheCell) {
     TEXTMETRICW em20{};
     GetTextMetricsW(dc, &em20);
     EXPECT_EQ(em20.tmHeight - em20.tmInternalLeading, 20);
-    int width = Width(L"Calendar");
+    int width = Width(u"Calendar");
 
     UseFont(em20.tmHeight, FW_NORMAL);  // the same font asked for by its cell height
     TEXTMETRICW cell{};
     GetTextMetricsW(dc, &cell);
     EXPECT_EQ(cell.tmHeight, em20.tmHeight);
     EXPECT_EQ(cell.tmHeight - cell.tmInternalLeading, 20);
-    EXPECT_EQ(Width(L"Calendar"), width);
+    EXPECT_EQ(Width(u"Calendar"), width);
 
     UseFont(0, FW_NORMAL);  // the default height: the system font's
     TEXTMETRICW fallback{};
@@ -130,16 +130,16 @@ TEST_F(TextTest, NegativeHeightIsTheEmAndPositiveHeightTheCell) {
 
 TEST_F(TextTest, BoldIsTheHeavierFaceAndWiderThanRegular) {
     UseFont(-10, FW_NORMAL);
-    int regular = Width(L"ok");
+    int regular = Width(u"ok");
     UseFont(-10, FW_SEMIBOLD);
-    int bold = Width(L"ok");
+    int bold = Width(u"ok");
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     EXPECT_GT(bold, regular);
     EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 10);
     // A width is the sum of whole-pixel advances: nothing is kerned.
-    EXPECT_EQ(bold, Width(L"o") + Width(L"k"));
-    EXPECT_EQ(Width(L"AVAV"), 2 * Width(L"AV"));
+    EXPECT_EQ(bold, Width(u"o") + Width(u"k"));
+    EXPECT_EQ(Width(u"AVAV"), 2 * Width(u"AV"));
 }
 
 TEST_F(TextTest, CalcRectMeasuresWithoutDrawing) {
@@ -147,20 +147,20 @@ TEST_F(TextTest, CalcRectMeasuresWithoutDrawing) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     RECT r{5, 7, 5, 7};
-    int height = DrawTextW(dc, L"Calendar", -1, &r, DT_CALCRECT);
+    int height = DrawTextW(dc, u"Calendar", -1, &r, DT_CALCRECT);
     EXPECT_EQ(height, tm.tmHeight);
     EXPECT_EQ(r.left, 5);
     EXPECT_EQ(r.top, 7);
-    EXPECT_EQ(r.right, 5 + Width(L"Calendar"));
+    EXPECT_EQ(r.right, 5 + Width(u"Calendar"));
     EXPECT_EQ(r.bottom, 7 + tm.tmHeight);
     EXPECT_EQ(Count(RECT{0, 0, 240, 40}, kWhite), 240 * 40);
 
     // A count limits the text; -1 runs to the terminator.
     RECT part{0, 0, 0, 0};
-    DrawTextW(dc, L"Calendar", 3, &part, DT_CALCRECT | DT_SINGLELINE);
-    EXPECT_EQ(part.right, Width(L"Cal"));
+    DrawTextW(dc, u"Calendar", 3, &part, DT_CALCRECT | DT_SINGLELINE);
+    EXPECT_EQ(part.right, Width(u"Cal"));
     RECT empty{0, 0, 0, 0};
-    EXPECT_EQ(DrawTextW(dc, L"", 0, &empty, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
+    EXPECT_EQ(DrawTextW(dc, u"", 0, &empty, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
     EXPECT_EQ(empty.right, 0);
 }
 
@@ -168,10 +168,10 @@ TEST_F(TextTest, LineBreaksMakeLinesUnlessSingleLine) {
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     RECT r{0, 0, 0, 0};
-    EXPECT_EQ(DrawTextW(dc, L"Tasks\r\nContacts\nInbox", -1, &r, DT_CALCRECT), 3 * tm.tmHeight);
-    EXPECT_EQ(r.right, Width(L"Contacts"));
+    EXPECT_EQ(DrawTextW(dc, u"Tasks\r\nContacts\nInbox", -1, &r, DT_CALCRECT), 3 * tm.tmHeight);
+    EXPECT_EQ(r.right, Width(u"Contacts"));
     RECT single{0, 0, 0, 0};
-    EXPECT_EQ(DrawTextW(dc, L"Tasks\nInbox", -1, &single, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
+    EXPECT_EQ(DrawTextW(dc, u"Tasks\nInbox", -1, &single, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
 }
 
 // The "ok" of the button: bold, 10 units, centred in its box, on a disc.
@@ -181,7 +181,7 @@ TEST_F(TextTest, CentredSingleLineTextHasItsInkInTheMiddleOfTheBox) {
     GetTextMetricsW(dc, &tm);
     SetBkMode(dc, TRANSPARENT);
     RECT box{10, 5, 26, 20};
-    int result = DrawTextW(dc, L"ok", 2, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    int result = DrawTextW(dc, u"ok", 2, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     Box ink = Ink(RECT{0, 0, 40, 30});
     ASSERT_FALSE(ink.empty());
     EXPECT_LE(std::abs((ink.left - box.left) - (box.right - 1 - ink.right)), 2);
@@ -200,12 +200,12 @@ TEST_F(TextTest, AlignmentMovesTheSameInk) {
     GetTextMetricsW(dc, &tm);
     const int h = tm.tmHeight;
     RECT box{20, 10, 120, 30};
-    int w = Width(L"Inbox");
-    DrawTextW(dc, L"Inbox", -1, &box, DT_RIGHT | DT_BOTTOM | DT_SINGLELINE);
+    int w = Width(u"Inbox");
+    DrawTextW(dc, u"Inbox", -1, &box, DT_RIGHT | DT_BOTTOM | DT_SINGLELINE);
     std::string right = Pixels(RECT{0, 0, 240, 40});
     Paper(kWhite);
     RECT placed{120 - w, 30 - h, 240, 60};
-    DrawTextW(dc, L"Inbox", -1, &placed, DT_SINGLELINE);
+    DrawTextW(dc, u"Inbox", -1, &placed, DT_SINGLELINE);
     EXPECT_EQ(Pixels(RECT{0, 0, 240, 40}), right);
     EXPECT_NE(right.find('#'), std::string::npos);
 }
@@ -213,7 +213,7 @@ TEST_F(TextTest, AlignmentMovesTheSameInk) {
 TEST_F(TextTest, TextIsSolidInkInTheTextColour) {
     SetTextColor(dc, RGB(0, 0, 128));
     RECT r{0, 0, 200, 20};
-    DrawTextW(dc, L"Close Background Tasks", -1, &r, DT_SINGLELINE);
+    DrawTextW(dc, u"Close Background Tasks", -1, &r, DT_SINGLELINE);
     int ink = Count(r, RGB(0, 0, 128));
     EXPECT_GT(ink, 50);
     EXPECT_EQ(ink + Count(r, kWhite), 200 * 20);  // no grey fringes
@@ -224,9 +224,9 @@ TEST_F(TextTest, OpaqueFillsTheTextCellAndTransparentLeavesIt) {
     SetBkColor(dc, kWhite);
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
-    int w = Width(L"Notes");
+    int w = Width(u"Notes");
     RECT r{10, 10, 200, 40};
-    DrawTextW(dc, L"Notes", -1, &r, DT_SINGLELINE);  // OPAQUE by default
+    DrawTextW(dc, u"Notes", -1, &r, DT_SINGLELINE);  // OPAQUE by default
     RECT cell{10, 10, 10 + w, 10 + tm.tmHeight};
     EXPECT_EQ(Count(cell, kPaper), 0);
     EXPECT_EQ(Count(cell, kWhite) + Count(cell, kInk), w * tm.tmHeight);
@@ -235,7 +235,7 @@ TEST_F(TextTest, OpaqueFillsTheTextCellAndTransparentLeavesIt) {
 
     Paper(kPaper);
     SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, L"Notes", -1, &r, DT_SINGLELINE);
+    DrawTextW(dc, u"Notes", -1, &r, DT_SINGLELINE);
     EXPECT_EQ(Count(cell, kWhite), 0);
     EXPECT_EQ(Count(cell, kPaper) + Count(cell, kInk), w * tm.tmHeight);
 }
@@ -245,23 +245,23 @@ TEST_F(TextTest, PrefixHidesTheAmpersandAndUnderlinesTheNextCharacter) {
     GetTextMetricsW(dc, &tm);
     RECT r{0, 0, 200, 20};
     RECT calc = r;
-    DrawTextW(dc, L"&Minimize", -1, &calc, DT_CALCRECT | DT_SINGLELINE);
-    EXPECT_EQ(calc.right, Width(L"Minimize"));
+    DrawTextW(dc, u"&Minimize", -1, &calc, DT_CALCRECT | DT_SINGLELINE);
+    EXPECT_EQ(calc.right, Width(u"Minimize"));
     calc = r;
-    DrawTextW(dc, L"&Minimize", -1, &calc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    EXPECT_EQ(calc.right, Width(L"&Minimize"));
+    DrawTextW(dc, u"&Minimize", -1, &calc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    EXPECT_EQ(calc.right, Width(u"&Minimize"));
     calc = r;
-    DrawTextW(dc, L"Close && Exit", -1, &calc, DT_CALCRECT | DT_SINGLELINE);
-    EXPECT_EQ(calc.right, Width(L"Close & Exit"));
+    DrawTextW(dc, u"Close && Exit", -1, &calc, DT_CALCRECT | DT_SINGLELINE);
+    EXPECT_EQ(calc.right, Width(u"Close & Exit"));
 
     SetBkMode(dc, TRANSPARENT);
-    DrawTextW(dc, L"&Minimize", -1, &r, DT_SINGLELINE);
+    DrawTextW(dc, u"&Minimize", -1, &r, DT_SINGLELINE);
     std::string prefixed = Pixels(RECT{0, 0, 80, tm.tmHeight});
     Paper(kWhite);
-    DrawTextW(dc, L"Minimize", -1, &r, DT_SINGLELINE);
+    DrawTextW(dc, u"Minimize", -1, &r, DT_SINGLELINE);
     std::string plain = Pixels(RECT{0, 0, 80, tm.tmHeight});
     // The same glyphs, plus one underline below the baseline under the M alone.
-    int m = Width(L"M");
+    int m = Width(u"M");
     int extra = 0;
     for (size_t i = 0; i < plain.size(); ++i) {
         if (plain[i] == '#') {
@@ -279,17 +279,17 @@ TEST_F(TextTest, PrefixHidesTheAmpersandAndUnderlinesTheNextCharacter) {
 TEST_F(TextTest, TextOutsideTheRectangleIsClippedUnlessNoClip) {
     SetBkMode(dc, TRANSPARENT);
     RECT narrow{10, 10, 30, 30};
-    DrawTextW(dc, L"Background Tasks", -1, &narrow, DT_SINGLELINE);
+    DrawTextW(dc, u"Background Tasks", -1, &narrow, DT_SINGLELINE);
     EXPECT_EQ(Ink(RECT{30, 0, 240, 40}).empty(), true);
     EXPECT_FALSE(Ink(RECT{10, 10, 30, 30}).empty());
-    DrawTextW(dc, L"Background Tasks", -1, &narrow, DT_SINGLELINE | DT_NOCLIP);
+    DrawTextW(dc, u"Background Tasks", -1, &narrow, DT_SINGLELINE | DT_NOCLIP);
     EXPECT_FALSE(Ink(RECT{30, 0, 240, 40}).empty());
 }
 
 TEST_F(TextTest, ExtTextOutPaintsItsRectangleAndTheText) {
     SetBkColor(dc, kPaper);
     RECT r{5, 5, 60, 25};
-    EXPECT_TRUE(ExtTextOutW(dc, 8, 8, ETO_OPAQUE | ETO_CLIPPED, &r, L"Find", 4, nullptr));
+    EXPECT_TRUE(ExtTextOutW(dc, 8, 8, ETO_OPAQUE | ETO_CLIPPED, &r, u"Find", 4, nullptr));
     EXPECT_EQ(GetPixel(dc, 5, 5), kPaper);
     EXPECT_EQ(GetPixel(dc, 59, 24), kPaper);
     EXPECT_EQ(GetPixel(dc, 60, 25), kWhite);
@@ -299,7 +299,7 @@ TEST_F(TextTest, ExtTextOutPaintsItsRectangleAndTheText) {
 }
 
 TEST_F(TextTest, AHundredThousandCharactersMeasureAsTheirWidthsAddUp) {
-    const std::wstring title(100000, L'W');
+    const sim::WString title(100000, u'W');
     SIZE size{};
     ASSERT_TRUE(GetTextExtentPoint32W(dc, title.c_str(), int(title.size()), &size));
     RECT r{0, 0, 0, 0};
@@ -307,16 +307,16 @@ TEST_F(TextTest, AHundredThousandCharactersMeasureAsTheirWidthsAddUp) {
         r = RECT{0, 0, 0, 0};
         DrawTextW(dc, title.c_str(), int(title.size()), &r, DT_CALCRECT);
     }
-    EXPECT_EQ(size.cx, 100000 * Width(L"W"));
+    EXPECT_EQ(size.cx, 100000 * Width(u"W"));
     EXPECT_EQ(r.right, size.cx);
 }
 
 // What a prefixed line draws: '&' marks the next character and is not
 // drawn, "&&" draws one '&', a lone '&' at the end draws nothing.
-std::wstring Drawn(const std::wstring& s) {
-    std::wstring out;
+sim::WString Drawn(const sim::WString& s) {
+    sim::WString out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == L'&' && ++i >= s.size()) break;
+        if (s[i] == u'&' && ++i >= s.size()) break;
         out += s[i];
     }
     return out;
@@ -325,18 +325,18 @@ std::wstring Drawn(const std::wstring& s) {
 // A title shortened one character at a time, "..." after it, until it fits:
 // every candidate measures as its own characters do.
 TEST_F(TextTest, ShortenedCandidatesOfALongTitleMeasureLikeTheirCharacters) {
-    std::wstring title;
-    for (int i = 0; title.size() < 700; ++i) title += (i % 7 == 3) ? L"R&&D & &Co " : L"Calendar ";
-    title += L"&";
-    std::map<wchar_t, long> advance;
-    for (wchar_t c : title + L".") advance[c] = Width(std::wstring(1, c).c_str());
-    auto width_of = [&](const std::wstring& drawn) {
+    sim::WString title;
+    for (int i = 0; title.size() < 700; ++i) title += (i % 7 == 3) ? u"R&&D & &Co " : u"Calendar ";
+    title += u"&";
+    std::map<WCHAR, long> advance;
+    for (WCHAR c : title + u".") advance[c] = Width(sim::WString(1, c).c_str());
+    auto width_of = [&](const sim::WString& drawn) {
         long w = 0;
-        for (wchar_t c : drawn) w += advance[c];
+        for (WCHAR c : drawn) w += advance[c];
         return w;
     };
     for (size_t k = title.size() + 1; k-- > 0;) {
-        for (const std::wstring& candidate : {title.substr(0, k) + L"...", title.substr(0, k)}) {
+        for (const sim::WString& candidate : {title.substr(0, k) + u"...", title.substr(0, k)}) {
             RECT r{0, 0, 0, 0};
             DrawTextW(dc, candidate.c_str(), int(candidate.size()), &r, DT_CALCRECT | DT_SINGLELINE);
             ASSERT_EQ(r.right, width_of(Drawn(candidate))) << k;
@@ -346,24 +346,24 @@ TEST_F(TextTest, ShortenedCandidatesOfALongTitleMeasureLikeTheirCharacters) {
     DrawTextW(dc, title.c_str(), int(title.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     EXPECT_EQ(r.right, width_of(title));
 
-    const std::wstring huge(100000, L'W');
-    std::wstring buffer;
+    const sim::WString huge(100000, u'W');
+    sim::WString buffer;
     for (size_t k = huge.size(); k > huge.size() - 2000; --k) {
         buffer.assign(huge, 0, k);
-        buffer += L"...";
+        buffer += u"...";
         RECT c{0, 0, 0, 0};
         DrawTextW(dc, buffer.c_str(), int(buffer.size()), &c, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER);
-        ASSERT_EQ(c.right, long(k) * Width(L"W") + Width(L"..."));
+        ASSERT_EQ(c.right, long(k) * Width(u"W") + Width(u"..."));
     }
 }
 
 TEST_F(TextTest, InvalidCallsAnswerZero) {
     RECT r{0, 0, 10, 10};
-    EXPECT_EQ(DrawTextW(reinterpret_cast<HDC>(0x7770), L"x", 1, &r, 0), 0);
-    EXPECT_EQ(DrawTextW(dc, L"x", 1, nullptr, 0), 0);
+    EXPECT_EQ(DrawTextW(reinterpret_cast<HDC>(0x7770), u"x", 1, &r, 0), 0);
+    EXPECT_EQ(DrawTextW(dc, u"x", 1, nullptr, 0), 0);
     EXPECT_EQ(DrawTextW(dc, nullptr, 3, &r, 0), 0);
     SIZE size{};
-    EXPECT_FALSE(GetTextExtentPoint32W(dc, L"x", -1, &size));
+    EXPECT_FALSE(GetTextExtentPoint32W(dc, u"x", -1, &size));
 }
 
 TEST(TextDevice, FontsScaleWithTheDevicesResolution) {
@@ -386,7 +386,7 @@ TEST(TextDevice, FontsScaleWithTheDevicesResolution) {
     GetTextMetricsW(dc, &tm);
     EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 20);
     RECT ok{0, 0, 0, 0};
-    DrawTextW(dc, L"ok", 2, &ok, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, u"ok", 2, &ok, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     EXPECT_GT(ok.right, 0);
     EXPECT_EQ(ok.bottom, tm.tmHeight);
     SelectObject(dc, old);

@@ -33,7 +33,7 @@ TEST(Zones, EveryZoneEndsOnItsOwnColumnAndRowAtEveryResolution) {
         HWND notes = device.Launch({.name = "notes", .on_close = sim::OnClose::Ignore});
         int left = c.width - c.button;
         for (const auto& w : device.Windows())
-            if (w.class_name == L"VeskClass") {
+            if (w.class_name == u"VeskClass") {
                 EXPECT_EQ(w.rect.left, left);
                 EXPECT_EQ(w.rect.bottom, c.bar);
             }
@@ -90,7 +90,7 @@ TEST(Zones, OtherProgramsSeeTheMutexAndTheRaisedPriorityOfVesk) {
     auto mutex = [&] {
         Seen seen{false, WAIT_FAILED};
         RunProgram(device, [&] {
-            HANDLE h = CreateMutexW(nullptr, FALSE, L"VeskClassVeskWindow");
+            HANDLE h = CreateMutexW(nullptr, FALSE, u"VeskClassVeskWindow");
             seen.exists = GetLastError() == ERROR_ALREADY_EXISTS;
             seen.wait = WaitForSingleObject(h, 0);
             if (seen.wait == WAIT_OBJECT_0) ReleaseMutex(h);
@@ -107,7 +107,7 @@ TEST(Zones, OtherProgramsSeeTheMutexAndTheRaisedPriorityOfVesk) {
     EXPECT_TRUE(running.exists);
     EXPECT_EQ(running.wait, DWORD(WAIT_TIMEOUT));
     EXPECT_EQ(device.ThreadPriority(vesk), THREAD_PRIORITY_ABOVE_NORMAL);
-    device.Close(vesk, L"VeskClass");
+    device.Close(vesk, u"VeskClass");
     EXPECT_FALSE(device.Running(vesk));
     EXPECT_FALSE(mutex().exists);
 }

@@ -89,7 +89,7 @@ void Device::Destroy(HWND hwnd) {
     sim::RunUntilIdle();
 }
 
-void Device::SetTitle(HWND hwnd, const std::wstring& title) {
+void Device::SetTitle(HWND hwnd, const sim::WString& title) {
     Window* w = WinOf(hwnd);
     if (!w) return;
     RunAs(w->thread, [&] { return SetWindowTextW(hwnd, title.c_str()); });
@@ -157,7 +157,7 @@ std::optional<int> Device::ExitCode(DWORD pid) const {
     return p->exit_code;
 }
 
-void Device::Close(DWORD pid, const std::wstring& class_name) {
+void Device::Close(DWORD pid, const sim::WString& class_name) {
     for (Object* o : machine_->handles.OfOwner(pid)) {
         if (o->kind != Kind::Window) continue;
         auto* w = static_cast<Window*>(o);
@@ -253,20 +253,20 @@ bool Device::Screenshot(const std::string& path, std::string* error) { return Wr
 
 COLORREF Device::PixelAt(int x, int y) { return Screen().At(x, y); }
 
-void Device::SetDword(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value) {
+void Device::SetDword(HKEY root, const sim::WString& key, const sim::WString& name, DWORD value) {
     reg::Set(root, key, name, REG_DWORD, DwordBytes(value));
 }
-void Device::SetBinary(HKEY root, const std::wstring& key, const std::wstring& name, const std::vector<uint8_t>& data) {
+void Device::SetBinary(HKEY root, const sim::WString& key, const sim::WString& name, const std::vector<uint8_t>& data) {
     reg::Set(root, key, name, REG_BINARY, data);
 }
-void Device::DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) { reg::Delete(root, key, name); }
-void Device::DeleteKey(HKEY root, const std::wstring& key) { reg::DeleteKey(root, key); }
-bool Device::KeyExists(HKEY root, const std::wstring& key) const { return reg::KeyExists(root, key); }
-bool Device::ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) const {
+void Device::DeleteValue(HKEY root, const sim::WString& key, const sim::WString& name) { reg::Delete(root, key, name); }
+void Device::DeleteKey(HKEY root, const sim::WString& key) { reg::DeleteKey(root, key); }
+bool Device::KeyExists(HKEY root, const sim::WString& key) const { return reg::KeyExists(root, key); }
+bool Device::ValueExists(HKEY root, const sim::WString& key, const sim::WString& name) const {
     return reg::ValueExists(root, key, name);
 }
 
-void Device::AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file) {
+void Device::AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file) {
     shell::AddFileIcon(path, ico_file);
 }
 

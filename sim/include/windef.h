@@ -5,7 +5,6 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include <wchar.h>
 #include <string.h>
 
 #define WINAPI
@@ -24,7 +23,7 @@ typedef unsigned int UINT;
 typedef short SHORT;
 typedef unsigned short USHORT;
 typedef char CHAR;
-typedef wchar_t WCHAR;
+typedef char16_t WCHAR;  /* a UTF-16 code unit, as on the device */
 typedef WCHAR TCHAR;
 typedef WCHAR *LPWSTR, *PWSTR, *LPTSTR;
 typedef const WCHAR *LPCWSTR, *PCWSTR, *LPCTSTR;
@@ -72,8 +71,8 @@ typedef HKEY *PHKEY;
 #endif
 
 #define MAX_PATH 260
-#define TEXT(s) L##s
-#define _T(s) L##s
+#define TEXT(s) u##s
+#define _T(s) u##s
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))

@@ -4,8 +4,9 @@
 // vesk's sources compile unchanged against this header, the CE SDK and the
 // desktop SDK. Only what vesk, the stand-in shell and the sample applications
 // use is declared here. Types keep the platform's widths: LONG and DWORD are
-// 32-bit, pointer-sized values use the *_PTR types; WCHAR is the compiler's
-// wchar_t, which is 32-bit on Linux and 16-bit on the device.
+// 32-bit, pointer-sized values use the *_PTR types; WCHAR is a 16-bit UTF-16
+// code unit, as on the device (char16_t, never Linux's 32-bit wchar_t), and
+// the wide C runtime functions are the platform's (wcs.h).
 #ifndef VESK_SIM_WINDOWS_H
 #define VESK_SIM_WINDOWS_H
 
@@ -14,6 +15,7 @@
 #include "winreg.h"
 #include "wingdi.h"
 #include "winuser.h"
+#include "wcs.h"
 
 #ifdef __cplusplus
 extern "C" {

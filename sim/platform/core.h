@@ -100,7 +100,7 @@ struct Timer {
 // A program image that runs real code on the device (vesk). Each start
 // gives a new process with a GUI thread of its own.
 struct Image {
-    std::wstring exe_path;  // "\\Windows\\vesk.exe"
+    sim::WString exe_path;  // "\\Windows\\vesk.exe"
     HINSTANCE instance = nullptr;
     std::vector<uint8_t> resources;  // the compiled resource file
     std::function<int(HINSTANCE)> entry;
@@ -110,8 +110,8 @@ struct Image {
 
 struct Process {
     DWORD pid = 0;
-    std::wstring exe_path;  // full path on the device
-    std::wstring exe_name;  // file name only, as tool-help reports it
+    sim::WString exe_path;  // full path on the device
+    sim::WString exe_name;  // file name only, as tool-help reports it
     std::string name;       // name in the event log
     HINSTANCE instance = nullptr;
     const Image* image = nullptr;  // set for processes that run real code
@@ -220,7 +220,7 @@ private:
 // Windows
 
 struct WindowClass {
-    std::wstring name;
+    sim::WString name;
     UINT style = 0;
     WNDPROC proc = nullptr;
     HINSTANCE instance = nullptr;
@@ -236,7 +236,7 @@ struct Window : Object {
     HWND hwnd() const { return ToHandle<HWND>(handle); }
 
     std::shared_ptr<WindowClass> cls;
-    std::wstring title;
+    sim::WString title;
     DWORD style = 0;
     DWORD exstyle = 0;
     HWND parent = nullptr;  // the parent of a child window
@@ -389,7 +389,7 @@ std::string NameOf(HWND hwnd);
 // ---------------------------------------------------------------------------
 // Processes, threads and scheduling (machine.cpp)
 
-Process* NewProcess(const std::wstring& exe_path, const std::string& name);
+Process* NewProcess(const sim::WString& exe_path, const std::string& name);
 Thread* NewThread(Process* p, bool real);
 Process* FindProcess(DWORD pid);
 // Starts an image's GUI thread; returns its process. Runs until the device is idle.

@@ -163,7 +163,7 @@ LOGFONTW SystemFontLog() {
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-    const wchar_t face[] = L"Tahoma";
+    const WCHAR face[] = u"Tahoma";
     std::copy(std::begin(face), std::end(face), lf.lfFaceName);
     return lf;
 }

@@ -15,7 +15,7 @@ namespace {
 // whose owner ended without giving it back is abandoned, and the next wait
 // that takes it says so.
 struct NamedMutex {
-    std::wstring name;
+    sim::WString name;
     DWORD owner_tid = 0;
     unsigned count = 0;
 };
@@ -39,14 +39,14 @@ struct Snapshot : Object {
         DWORD pid;
         DWORD parent;
         DWORD threads;
-        std::wstring exe;
+        sim::WString exe;
     };
     std::vector<Entry> entries;
     size_t next = 0;
 };
 
 struct KernelState {
-    std::map<std::wstring, std::weak_ptr<NamedMutex>> mutexes;
+    std::map<sim::WString, std::weak_ptr<NamedMutex>> mutexes;
 };
 
 KernelState& K() {

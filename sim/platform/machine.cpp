@@ -189,14 +189,14 @@ void Log(const std::string& text) {
 // ---------------------------------------------------------------------------
 // Processes and threads
 
-Process* NewProcess(const std::wstring& exe_path, const std::string& name) {
+Process* NewProcess(const sim::WString& exe_path, const std::string& name) {
     Machine& m = M();
     auto p = std::make_unique<Process>();
     p->pid = m.next_pid;
     m.next_pid += 4;
     p->exe_path = exe_path;
-    size_t slash = exe_path.find_last_of(L"\\/");
-    p->exe_name = slash == std::wstring::npos ? exe_path : exe_path.substr(slash + 1);
+    size_t slash = exe_path.find_last_of(u"\\/");
+    p->exe_name = slash == sim::WString::npos ? exe_path : exe_path.substr(slash + 1);
     p->name = name;
     Process* raw = p.get();
     m.processes.emplace(raw->pid, std::move(p));
@@ -259,9 +259,9 @@ bool ImageRunning(const Image* image) {
 Process* StartImage(const Image& image) {
     Machine& m = M();
     bool fresh = !ImageRunning(&image);
-    std::wstring path = image.exe_path;
-    size_t slash = path.find_last_of(L"\\/");
-    std::string name = Narrow(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    sim::WString path = image.exe_path;
+    size_t slash = path.find_last_of(u"\\/");
+    std::string name = Narrow(slash == sim::WString::npos ? path : path.substr(slash + 1));
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
     Process* p = NewProcess(image.exe_path, name);
     p->image = &image;

@@ -25,7 +25,7 @@ struct Item {
     UINT id = 0;
     HMENU submenu = nullptr;
     ULONG_PTR data = 0;  // item data; for an owner-drawn item also what it was inserted with
-    std::wstring text;   // as given, '&' prefixes included
+    sim::WString text;   // as given, '&' prefixes included
 
     bool Separator() const { return (type & MFT_SEPARATOR) != 0; }
     bool OwnerDrawn() const { return !Separator() && (type & MFT_OWNERDRAW) != 0; }

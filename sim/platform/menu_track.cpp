@@ -55,7 +55,7 @@
 // 100 ms on the device's clock (long enough that a tap never repeats, quick
 // enough to run through hundreds of items). No item is highlighted while the
 // pen is on an arrow; lifted there, it chooses nothing. The log shows
-// "menu scroll first=K last=L" after each scroll: the first and last item
+// "menu scroll first=K last=u" after each scroll: the first and last item
 // wholly in view ("last=none" when none is).
 #include <algorithm>
 #include <functional>

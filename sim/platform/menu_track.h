@@ -10,7 +10,7 @@
 
 namespace sim::track {
 
-constexpr wchar_t kPopupClass[] = L"#32768";
+constexpr WCHAR kPopupClass[] = u"#32768";
 constexpr DWORD kErrorPopupAlreadyActive = 1446;
 
 constexpr int kBorder = 1;

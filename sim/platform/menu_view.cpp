@@ -129,7 +129,7 @@ std::string RectText(const RECT& r) {
            std::to_string(r.bottom);
 }
 
-std::string Quoted(const std::wstring& text) {
+std::string Quoted(const sim::WString& text) {
     std::string out = "\"";
     for (char c : Narrow(text)) {
         if (c == '"') out += '\\';

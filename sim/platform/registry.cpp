@@ -4,7 +4,6 @@
 #include "registry.h"
 
 #include <algorithm>
-#include <cwctype>
 
 #include "core.h"
 
@@ -12,22 +11,22 @@ namespace sim {
 
 namespace {
 
-std::wstring Fold(const std::wstring& s) {
-    std::wstring out = s;
-    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(c));
+sim::WString Fold(const sim::WString& s) {
+    sim::WString out = s;
+    for (auto& c : out) c = UpperCase(c);
     return out;
 }
 
 struct Value {
-    std::wstring name;
+    sim::WString name;
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
 };
 
 struct Key {
-    std::wstring name;
-    std::map<std::wstring, std::unique_ptr<Key>> subkeys;  // by folded name
-    std::map<std::wstring, Value> values;                  // by folded name
+    sim::WString name;
+    std::map<sim::WString, std::unique_ptr<Key>> subkeys;  // by folded name
+    std::map<sim::WString, Value> values;                  // by folded name
 };
 
 struct RegistryState {
@@ -44,18 +43,18 @@ struct KeyHandle : Object {
     static constexpr Kind kKind = Kind::RegKey;
     KeyHandle() : Object(Kind::RegKey) {}
     uintptr_t root = 0;
-    std::vector<std::wstring> path;  // folded
+    std::vector<sim::WString> path;  // folded
 };
 
 bool IsRoot(HKEY h) {
     return h == HKEY_CLASSES_ROOT || h == HKEY_CURRENT_USER || h == HKEY_LOCAL_MACHINE || h == HKEY_USERS;
 }
 
-std::vector<std::wstring> Split(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    std::wstring cur;
-    for (wchar_t c : path) {
-        if (c == L'\\') {
+std::vector<sim::WString> Split(const sim::WString& path) {
+    std::vector<sim::WString> parts;
+    sim::WString cur;
+    for (WCHAR c : path) {
+        if (c == u'\\') {
             if (!cur.empty()) parts.push_back(cur);
             cur.clear();
         } else {
@@ -67,7 +66,7 @@ std::vector<std::wstring> Split(const std::wstring& path) {
 }
 
 // Resolves a handle plus a sub-path to a root and a path; false if the handle is not a key.
-bool Resolve(HKEY h, const wchar_t* sub, uintptr_t* root, std::vector<std::wstring>* path) {
+bool Resolve(HKEY h, const WCHAR* sub, uintptr_t* root, std::vector<sim::WString>* path) {
     if (IsRoot(h)) {
         *root = FromHandle(h);
         path->clear();
@@ -82,10 +81,10 @@ bool Resolve(HKEY h, const wchar_t* sub, uintptr_t* root, std::vector<std::wstri
     return true;
 }
 
-Key* Walk(uintptr_t root, const std::vector<std::wstring>& path, bool create, bool* created = nullptr) {
+Key* Walk(uintptr_t root, const std::vector<sim::WString>& path, bool create, bool* created = nullptr) {
     Key* k = &R().roots[root];
     for (const auto& part : path) {
-        std::wstring f = Fold(part);
+        sim::WString f = Fold(part);
         auto it = k->subkeys.find(f);
         if (it == k->subkeys.end()) {
             if (!create) return nullptr;
@@ -101,12 +100,12 @@ Key* Walk(uintptr_t root, const std::vector<std::wstring>& path, bool create, bo
 
 Key* KeyOf(HKEY h) {
     uintptr_t root;
-    std::vector<std::wstring> path;
+    std::vector<sim::WString> path;
     if (!Resolve(h, nullptr, &root, &path)) return nullptr;
     return Walk(root, path, IsRoot(h));
 }
 
-HKEY NewHandle(uintptr_t root, std::vector<std::wstring> path) {
+HKEY NewHandle(uintptr_t root, std::vector<sim::WString> path) {
     auto kh = std::make_unique<KeyHandle>();
     kh->owner_pid = CurrentPid();
     kh->root = root;
@@ -119,28 +118,28 @@ HKEY NewHandle(uintptr_t root, std::vector<std::wstring> path) {
 
 namespace reg {
 
-void Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<uint8_t>& data) {
+void Set(HKEY root, const sim::WString& key, const sim::WString& name, DWORD type, const std::vector<uint8_t>& data) {
     Key* k = Walk(FromHandle(root), Split(key), true);
     k->values[Fold(name)] = Value{name, type, data};
 }
 
-bool Delete(HKEY root, const std::wstring& key, const std::wstring& name) {
+bool Delete(HKEY root, const sim::WString& key, const sim::WString& name) {
     Key* k = Walk(FromHandle(root), Split(key), false);
     return k && k->values.erase(Fold(name)) > 0;
 }
 
-bool DeleteKey(HKEY root, const std::wstring& key) {
-    std::vector<std::wstring> path = Split(key);
+bool DeleteKey(HKEY root, const sim::WString& key) {
+    std::vector<sim::WString> path = Split(key);
     if (path.empty()) return false;
-    std::wstring leaf = Fold(path.back());
+    sim::WString leaf = Fold(path.back());
     path.pop_back();
     Key* parent = Walk(FromHandle(root), path, false);
     return parent && parent->subkeys.erase(leaf) > 0;
 }
 
-bool KeyExists(HKEY root, const std::wstring& key) { return Walk(FromHandle(root), Split(key), false) != nullptr; }
+bool KeyExists(HKEY root, const sim::WString& key) { return Walk(FromHandle(root), Split(key), false) != nullptr; }
 
-bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) {
+bool ValueExists(HKEY root, const sim::WString& key, const sim::WString& name) {
     Key* k = Walk(FromHandle(root), Split(key), false);
     return k && k->values.count(Fold(name));
 }
@@ -159,7 +158,7 @@ LONG WINAPI RegCreateKeyExW(HKEY h, LPCWSTR sub, DWORD, LPWSTR, DWORD, REGSAM, L
     if (SIM_FAIL()) return ERROR_ACCESS_DENIED;
     if (!out) return ERROR_INVALID_PARAMETER;
     uintptr_t root;
-    std::vector<std::wstring> path;
+    std::vector<sim::WString> path;
     if (!Resolve(h, sub, &root, &path)) return ERROR_INVALID_HANDLE;
     bool created = false;
     Walk(root, path, true, &created);
@@ -173,7 +172,7 @@ LONG WINAPI RegOpenKeyExW(HKEY h, LPCWSTR sub, DWORD, REGSAM, PHKEY out) {
     if (SIM_FAIL()) return ERROR_ACCESS_DENIED;
     if (!out) return ERROR_INVALID_PARAMETER;
     uintptr_t root;
-    std::vector<std::wstring> path;
+    std::vector<sim::WString> path;
     if (!Resolve(h, sub, &root, &path)) return ERROR_INVALID_HANDLE;
     if (!Walk(root, path, false)) return ERROR_FILE_NOT_FOUND;
     *out = NewHandle(root, path);
@@ -185,7 +184,7 @@ LONG WINAPI RegQueryValueExW(HKEY h, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE
     if (SIM_FAIL()) return ERROR_FILE_NOT_FOUND;
     Key* k = KeyOf(h);
     if (!k) return ERROR_INVALID_HANDLE;
-    auto it = k->values.find(Fold(name ? name : L""));
+    auto it = k->values.find(Fold(name ? name : u""));
     if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
     const Value& v = it->second;
     if (type) *type = v.type;
@@ -207,7 +206,7 @@ LONG WINAPI RegSetValueExW(HKEY h, LPCWSTR name, DWORD, DWORD type, const BYTE* 
     if (SIM_FAIL()) return ERROR_ACCESS_DENIED;
     Key* k = KeyOf(h);
     if (!k) return ERROR_INVALID_HANDLE;
-    std::wstring n = name ? name : L"";
+    sim::WString n = name ? name : u"";
     k->values[Fold(n)] = Value{n, type, std::vector<uint8_t>(data, data + (data ? size : 0))};
     return ERROR_SUCCESS;
 }
@@ -216,7 +215,7 @@ LONG WINAPI RegDeleteValueW(HKEY h, LPCWSTR name) {
     SIM_API("RegDeleteValueW");
     Key* k = KeyOf(h);
     if (!k) return ERROR_INVALID_HANDLE;
-    return k->values.erase(Fold(name ? name : L"")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return k->values.erase(Fold(name ? name : u"")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LONG WINAPI RegCloseKey(HKEY h) {

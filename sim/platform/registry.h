@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include <sim/utf8.h>
+
 namespace sim::reg {
 
-void Set(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<uint8_t>& data);
-bool Delete(HKEY root, const std::wstring& key, const std::wstring& name);
-bool DeleteKey(HKEY root, const std::wstring& key);
-bool KeyExists(HKEY root, const std::wstring& key);
-bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& name);
+void Set(HKEY root, const sim::WString& key, const sim::WString& name, DWORD type, const std::vector<uint8_t>& data);
+bool Delete(HKEY root, const sim::WString& key, const sim::WString& name);
+bool DeleteKey(HKEY root, const sim::WString& key);
+bool KeyExists(HKEY root, const sim::WString& key);
+bool ValueExists(HKEY root, const sim::WString& key, const sim::WString& name);
 
 }  // namespace sim::reg

@@ -40,29 +40,15 @@ class Reader {
   }
 
   // A NUL-terminated UTF-16 string; fails if the terminator is missing.
-  std::wstring Utf16z() {
-    std::u16string units;
+  sim::WString Utf16z() {
+    sim::WString units;
     for (;;) {
       uint16_t c = U16();
       if (!ok_) return {};
       if (c == 0) break;
-      units.push_back(char16_t(c));
+      units.push_back(WCHAR(c));
     }
-    return Widen(units);
-  }
-
-  static std::wstring Widen(const std::u16string& units) {
-    std::wstring out;
-    for (size_t i = 0; i < units.size(); ++i) {
-      uint32_t c = units[i];
-      if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-          units[i + 1] < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-        ++i;
-      }
-      out.push_back(wchar_t(c));
-    }
-    return out;
+    return units;
   }
 
  private:
@@ -88,31 +74,15 @@ bool ReadId(Reader& r, Id& id) {
     r.U16();
     id = Id::Of(r.U16());
   } else {
-    id = Id::Of(std::wstring_view(r.Utf16z()));
+    id = Id::Of(sim::WStringView(r.Utf16z()));
   }
   return r.ok();
 }
 
-// The platform's case folding for resource names, over the alphabets that
-// have simple case pairs.
-wchar_t Upper(wchar_t c) {
-  uint32_t u = uint32_t(c);
-  if (u >= 'a' && u <= 'z') return wchar_t(u - 32);
-  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return wchar_t(u - 32);
-  if (u == 0xFF) return wchar_t(0x178);
-  if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
-    return wchar_t(u & ~1u);
-  if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return wchar_t(u % 2 ? u : u - 1);
-  if (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) return wchar_t(u - 32);
-  if (u >= 0x430 && u <= 0x44F) return wchar_t(u - 32);
-  if (u >= 0x450 && u <= 0x45F) return wchar_t(u - 80);
-  return c;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
+bool SameName(const sim::WString& a, const sim::WString& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
+    if (UpperCase(a[i]) != UpperCase(b[i])) return false;
   }
   return true;
 }
@@ -122,12 +92,12 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 // ---------------------------------------------------------------------------
 // Resource file
 
-Id Id::FromName(std::wstring_view name) {
-  if (name.size() > 1 && name[0] == L'#') {
+Id Id::FromName(sim::WStringView name) {
+  if (name.size() > 1 && name[0] == u'#') {
     uint32_t v = 0;
     for (size_t i = 1; i < name.size(); ++i) {
-      if (name[i] < L'0' || name[i] > L'9') return Of(name);
-      v = v * 10 + uint32_t(name[i] - L'0');
+      if (name[i] < u'0' || name[i] > u'9') return Of(name);
+      v = v * 10 + uint32_t(name[i] - u'0');
       if (v > 0xFFFF) return Of(name);
     }
     return Of(uint16_t(v));
@@ -364,7 +334,7 @@ struct Node {
   size_t end = 0;  // one past the node's last byte
   uint16_t value_length = 0;
   uint16_t type = 0;  // 1: text, 0: binary
-  std::wstring key;
+  sim::WString key;
   size_t value = 0;   // offset of the value
 };
 
@@ -396,14 +366,14 @@ bool ForEachChild(const std::vector<uint8_t>& data, size_t from, size_t end, Vis
 // A String's value: UTF-16 text up to its terminator or the end of the node.
 // The node's end bounds it rather than wValueLength, which compilers fill
 // in differently (characters or bytes, with or without the terminator).
-std::wstring TextValue(const std::vector<uint8_t>& data, const Node& n) {
-  std::u16string units;
+sim::WString TextValue(const std::vector<uint8_t>& data, const Node& n) {
+  sim::WString units;
   for (size_t p = n.value; p + 2 <= n.end; p += 2) {
     char16_t c = char16_t(data[p] | data[p + 1] << 8);
     if (c == 0) break;
     units.push_back(c);
   }
-  return Reader::Widen(units);
+  return units;
 }
 
 }  // namespace
@@ -411,7 +381,7 @@ std::wstring TextValue(const std::vector<uint8_t>& data, const Node& n) {
 std::optional<VersionInfo> ParseVersion(const std::vector<uint8_t>& data) {
   Reader r(data.data(), data.size());
   Node root;
-  if (!ReadNode(r, data.size(), root) || root.key != L"VS_VERSION_INFO") return std::nullopt;
+  if (!ReadNode(r, data.size(), root) || root.key != u"VS_VERSION_INFO") return std::nullopt;
   if (root.value_length < 52 || root.value_length > root.end - root.value) return std::nullopt;
 
   VersionInfo v;
@@ -430,7 +400,7 @@ std::optional<VersionInfo> ParseVersion(const std::vector<uint8_t>& data) {
   if (!f.ok() || signature != 0xFEEF04BD) return std::nullopt;
 
   bool ok = ForEachChild(data, root.value + root.value_length, root.end, [&](const Node& block) {
-    if (block.key == L"StringFileInfo") {
+    if (block.key == u"StringFileInfo") {
       return ForEachChild(data, block.value, block.end, [&](const Node& table) {
         auto& strings = v.string_tables.emplace_back();
         strings.first = table.key;
@@ -440,9 +410,9 @@ std::optional<VersionInfo> ParseVersion(const std::vector<uint8_t>& data) {
         });
       });
     }
-    if (block.key == L"VarFileInfo") {
+    if (block.key == u"VarFileInfo") {
       return ForEachChild(data, block.value, block.end, [&](const Node& var) {
-        if (var.key != L"Translation") return true;
+        if (var.key != u"Translation") return true;
         if (var.value_length % 4 != 0 || var.value > var.end || var.value_length > var.end - var.value)
           return false;
         Reader t(data.data() + var.value, var.value_length);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cwchar>
 #include <string>
 
 #ifndef VESK_FONT_DIR
@@ -164,17 +163,19 @@ Metrics FontMetrics(const LOGFONTW& font) { return TheEngine().Get(font).metrics
 namespace {
 
 // Walks a line as it is drawn: `visit(character, underlined)` for every
-// character that is drawn, with mnemonic prefixes taken out.
+// character that is drawn, with mnemonic prefixes taken out. A surrogate
+// pair is one character; a lone surrogate is drawn as itself, which no face
+// maps, so it shows as the face's missing glyph.
 template <class Visit>
-void Walk(std::wstring_view text, bool prefix, Visit visit) {
+void Walk(sim::WStringView text, bool prefix, Visit visit) {
     size_t n = text.size();
-    const wchar_t* s = text.data();
-    for (size_t i = 0; i < n; ++i) {
-        char32_t c = char32_t(s[i]);
+    size_t units = 1;
+    for (size_t i = 0; i < n; i += units) {
+        char32_t c = CodePointAt(text, i, &units);
         if (prefix && c == U'&') {
             if (i + 1 >= n) break;  // a lone '&' at the end is not drawn
-            ++i;
-            c = char32_t(s[i]);
+            c = CodePointAt(text, i + 1, &units);
+            ++units;
             visit(c, c != U'&');
             continue;
         }
@@ -184,32 +185,35 @@ void Walk(std::wstring_view text, bool prefix, Visit visit) {
 
 }  // namespace
 
-SIZE Measure(const LOGFONTW& font, std::wstring_view text, bool prefix) {
+SIZE Measure(const LOGFONTW& font, sim::WStringView text, bool prefix) {
     Engine& engine = TheEngine();
     Engine::Sized& sized = engine.Get(font);
     long width = engine.Width(sized, text, prefix);
     return SIZE{LONG(std::min<long>(width, INT32_MAX)), sized.metrics.height};
 }
 
-long Engine::Scan(Sized& sized, std::wstring_view text, bool prefix, size_t from, long width,
+long Engine::Scan(Sized& sized, sim::WStringView text, bool prefix, size_t from, long width,
                   std::vector<long>* widths) {
-    const wchar_t* s = text.data();
     size_t n = text.size();
-    for (size_t i = from; i < n; ++i) {
-        char32_t c = char32_t(s[i]);
+    size_t units = 1;
+    for (size_t i = from; i < n; i += units) {
+        char32_t c = CodePointAt(text, i, &units);
         if (prefix && c == U'&') {
             if (widths) widths->push_back(-1);  // between '&' and the character it marks
             if (i + 1 >= n) break;              // a lone '&' at the end is not drawn
-            c = char32_t(s[++i]);
+            c = CodePointAt(text, ++i, &units);
         }
         int a = c < 256 ? sized.latin_advance[c] : -1;
         width += a >= 0 ? a : Advance(sized, c);
-        if (widths) widths->push_back(width);
+        if (widths) {
+            if (units == 2) widths->push_back(-1);  // between the two halves of a pair
+            widths->push_back(width);
+        }
     }
     return width;
 }
 
-long Engine::Width(Sized& sized, std::wstring_view text, bool prefix) {
+long Engine::Width(Sized& sized, sim::WStringView text, bool prefix) {
     constexpr size_t kCacheFrom = 256;
     if (text.size() < kCacheFrom) return Scan(sized, text, prefix, 0, 0, nullptr);
 
@@ -220,14 +224,14 @@ long Engine::Width(Sized& sized, std::wstring_view text, bool prefix) {
         size_t limit = std::min(text.size(), c.text.size());
         constexpr size_t kBlock = 1024;
         while (same + kBlock <= limit &&
-               std::wmemcmp(text.data() + same, c.text.data() + same, kBlock) == 0)
+               std::char_traits<WCHAR>::compare(text.data() + same, c.text.data() + same, kBlock) == 0)
             same += kBlock;
         while (same < limit && text[same] == c.text[same]) ++same;
     }
     // Resume where a drawn character ended, before any '&' whose meaning
     // depends on what follows it.
     size_t from = same;
-    while (from > 0 && (c.widths[from] < 0 || (prefix && text[from - 1] == L'&'))) --from;
+    while (from > 0 && (c.widths[from] < 0 || (prefix && text[from - 1] == u'&'))) --from;
     if (from == 0) {
         c.sized = &sized;
         c.prefix = prefix;
@@ -241,7 +245,7 @@ long Engine::Width(Sized& sized, std::wstring_view text, bool prefix) {
     return Scan(sized, text, prefix, from, c.widths[from], &c.widths);
 }
 
-int DrawLine(gdi::Canvas& canvas, const LOGFONTW& font, int x, int y, std::wstring_view text, COLORREF colour, bool prefix,
+int DrawLine(gdi::Canvas& canvas, const LOGFONTW& font, int x, int y, sim::WStringView text, COLORREF colour, bool prefix,
              const int* dx) {
     Engine& engine = TheEngine();
     Engine::Sized& sized = engine.Get(font);
@@ -281,16 +285,16 @@ namespace {
 
 // The lines of a DrawTextW call: a line ends at CR LF, CR or LF.
 template <class Visit>
-void Lines(std::wstring_view text, bool single, Visit visit) {
+void Lines(sim::WStringView text, bool single, Visit visit) {
     if (single) {
         visit(text);
         return;
     }
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'\r' && text[i] != L'\n') continue;
+        if (text[i] != u'\r' && text[i] != u'\n') continue;
         visit(text.substr(start, i - start));
-        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
         start = i + 1;
     }
     visit(text.substr(start));
@@ -311,7 +315,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
         SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return 0;
     }
-    std::wstring_view text(lpchText ? lpchText : L"", cchText == -1 ? std::wcslen(lpchText) : size_t(cchText));
+    sim::WStringView text(lpchText ? lpchText : u"", cchText == -1 ? std::char_traits<WCHAR>::length(lpchText) : size_t(cchText));
     const LOGFONTW& font = *SelectedFont(hdc);
     const text::Metrics metrics = text::FontMetrics(font);
     bool prefix = !(format & DT_NOPREFIX);
@@ -320,7 +324,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
 
     long width = 0;
     int lines = 0;
-    Lines(text, single, [&](std::wstring_view line) {
+    Lines(text, single, [&](sim::WStringView line) {
         width = std::max<long>(width, text::Measure(font, line, prefix).cx);
         ++lines;
     });
@@ -343,7 +347,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
     Canvas canvas = CanvasOf(*dc);
     if (!(format & DT_NOCLIP)) canvas = canvas.Within(rc);
     int top = y;
-    Lines(text, single, [&](std::wstring_view line) {
+    Lines(text, single, [&](sim::WStringView line) {
         int64_t w = text::Measure(font, line, prefix).cx;
         int x = rc.left;
         if (format & DT_CENTER)
@@ -373,7 +377,7 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect,
     if (lprect && (options & ETO_OPAQUE)) canvas.Fill(*lprect, dc->state.bk);
     if (lprect && (options & ETO_CLIPPED)) canvas = canvas.Within(*lprect);
     if (c == 0) return TRUE;
-    std::wstring_view text(lpString, c);
+    sim::WStringView text(lpString, c);
     const LOGFONTW& font = *SelectedFont(hdc);
     int height = text::FontMetrics(font).height;
     long width = 0;
@@ -401,7 +405,7 @@ BOOL WINAPI GetTextExtentExPointW(HDC hdc, LPCWSTR lpszStr, int cchString, int n
         return FALSE;
     }
     const LOGFONTW& font = *SelectedFont(hdc);
-    std::wstring_view text(lpszStr ? lpszStr : L"", size_t(cchString));
+    sim::WStringView text(lpszStr ? lpszStr : u"", size_t(cchString));
     *lpSize = text::Measure(font, text);
     if (lpnFit || alpDx) {
         int fit = 0;
@@ -436,10 +440,10 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm) {
     if (font.lfWeight != FW_DONTCARE) tm.tmWeight = font.lfWeight;
     tm.tmDigitizedAspectX = M().dpi_x;
     tm.tmDigitizedAspectY = M().dpi_y;
-    tm.tmFirstChar = L' ';
+    tm.tmFirstChar = u' ';
     tm.tmLastChar = 0xFFFC;
     tm.tmDefaultChar = 0x1F;
-    tm.tmBreakChar = L' ';
+    tm.tmBreakChar = u' ';
     tm.tmItalic = font.lfItalic ? 1 : 0;
     tm.tmUnderlined = font.lfUnderline ? 1 : 0;
     tm.tmStruckOut = font.lfStrikeOut ? 1 : 0;

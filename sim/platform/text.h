@@ -45,12 +45,12 @@ Metrics FontMetrics(const LOGFONTW& font);
 // Width and height of one line. With `prefix`, '&' marks the next character
 // as the mnemonic and is not drawn, and "&&" stands for one '&', as
 // DrawTextW does without DT_NOPREFIX.
-SIZE Measure(const LOGFONTW& font, std::wstring_view text, bool prefix = false);
+SIZE Measure(const LOGFONTW& font, sim::WStringView text, bool prefix = false);
 
 // Draws one line with the top-left of its cell at (x, y) in `colour`: glyphs
 // only, no background. `dx`, when given, holds each character's advance.
 // Returns the line's width.
-int DrawLine(gdi::Canvas& canvas, const LOGFONTW& font, int x, int y, std::wstring_view text, COLORREF colour,
+int DrawLine(gdi::Canvas& canvas, const LOGFONTW& font, int x, int y, sim::WStringView text, COLORREF colour,
              bool prefix = false, const int* dx = nullptr);
 
 // The FreeType faces and, per face and pixel size, the metrics, advances and
@@ -86,7 +86,7 @@ public:
         return GlyphOf(sized, c).advance;
     }
     // The width of a line as Measure gives it.
-    long Width(Sized& sized, std::wstring_view text, bool prefix);
+    long Width(Sized& sized, sim::WStringView text, bool prefix);
 
 private:
     // The last long line measured, with the width of every prefix of it
@@ -96,10 +96,10 @@ private:
     struct LineCache {
         const Sized* sized = nullptr;
         bool prefix = false;
-        std::wstring text;
+        sim::WString text;
         std::vector<long> widths;  // text.size() + 1 entries
     };
-    long Scan(Sized& sized, std::wstring_view text, bool prefix, size_t from, long width, std::vector<long>* widths);
+    long Scan(Sized& sized, sim::WStringView text, bool prefix, size_t from, long width, std::vector<long>* widths);
 
     struct Faces;
     std::unique_ptr<Faces> faces_;

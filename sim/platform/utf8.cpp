@@ -1,5 +1,5 @@
-// UTF-8 for the driver's side (names, logs, scripts), wide characters for
-// the device's.
+// UTF-8 for the driver's side (names, logs, scripts), UTF-16 for the
+// device's.
 #include "core.h"
 
 namespace sim {
@@ -46,8 +46,8 @@ bool ValidUtf8(std::string_view s) {
     return true;
 }
 
-std::wstring Widen(std::string_view s) {
-    std::wstring w;
+sim::WString Widen(std::string_view s) {
+    sim::WString w;
     w.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
         char32_t cp;
@@ -56,17 +56,24 @@ std::wstring Widen(std::string_view s) {
             cp = 0xFFFD;
             n = 1;
         }
-        w += static_cast<wchar_t>(cp);
+        if (cp >= 0x10000) {
+            w += static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10));
+            w += static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            w += static_cast<WCHAR>(cp);
+        }
         i += n;
     }
     return w;
 }
 
-std::string Narrow(std::wstring_view w) {
+std::string Narrow(sim::WStringView w) {
     std::string s;
-    for (wchar_t wc : w) {
-        auto cp = static_cast<char32_t>(wc);
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    for (size_t i = 0; i < w.size();) {
+        size_t units;
+        char32_t cp = CodePointAt(w, i, &units);
+        i += units;
+        if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
         if (cp < 0x80) {
             s += static_cast<char>(cp);
         } else if (cp < 0x800) {
@@ -84,6 +91,33 @@ std::string Narrow(std::wstring_view w) {
         }
     }
     return s;
+}
+
+char32_t CodePointAt(WStringView w, size_t i, size_t* units) {
+    char32_t c = char32_t(w[i]);
+    *units = 1;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size()) {
+        char32_t low = char32_t(w[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            *units = 2;
+            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return c;
+}
+
+WCHAR UpperCase(WCHAR c) {
+    uint32_t u = uint32_t(c);
+    if (u >= 'a' && u <= 'z') return WCHAR(u - 32);
+    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return WCHAR(u - 32);
+    if (u == 0xFF) return WCHAR(0x178);
+    if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
+        return WCHAR(u & ~1u);
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return WCHAR(u % 2 ? u : u - 1);
+    if (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) return WCHAR(u - 32);
+    if (u >= 0x430 && u <= 0x44F) return WCHAR(u - 32);
+    if (u >= 0x450 && u <= 0x45F) return WCHAR(u - 80);
+    return c;
 }
 
 }  // namespace sim

@@ -127,7 +127,7 @@ HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR class_name, LPCWSTR title, DW
     Window* w = owned.get();
     w->owner_pid = thread->process->pid;
     w->cls = cls;
-    w->title = title ? title : L"";
+    w->title = title ? title : u"";
     w->style = style;
     w->exstyle = exstyle;
     w->thread = thread;
@@ -324,7 +324,7 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
     Machine& m = M();
     Window* w = CheckWindow(hwnd);
     if (!w) return FALSE;
-    w->title = text ? text : L"";
+    w->title = text ? text : u"";
     if (hwnd == m.foreground)
         if (Window* t = WinOf(m.taskbar)) Invalidate(t, nullptr, true);
     return TRUE;

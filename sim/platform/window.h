@@ -8,9 +8,9 @@
 namespace sim {
 
 // Window classes
-bool SameNoCase(const std::wstring& a, const wchar_t* b);
+bool SameNoCase(const sim::WString& a, const WCHAR* b);
 // The caller's own class of that name, else any process's.
-std::shared_ptr<WindowClass> FindClass(const wchar_t* name, DWORD pid);
+std::shared_ptr<WindowClass> FindClass(const WCHAR* name, DWORD pid);
 
 // Z-order: a window's siblings, front first (the top-level list for a top-level window)
 std::vector<HWND>& SiblingsOf(Window* w);

@@ -1,21 +1,20 @@
 // Window classes: registration, look-up by name and a window's class name.
 #include <algorithm>
-#include <cwctype>
 
 #include "core.h"
 #include "window.h"
 
 namespace sim {
 
-bool SameNoCase(const std::wstring& a, const wchar_t* b) {
-    size_t n = wcslen(b);
+bool SameNoCase(const sim::WString& a, const WCHAR* b) {
+    size_t n = std::char_traits<WCHAR>::length(b);
     if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+        if (UpperCase(a[i]) != UpperCase(b[i])) return false;
     return true;
 }
 
-std::shared_ptr<WindowClass> FindClass(const wchar_t* name, DWORD pid) {
+std::shared_ptr<WindowClass> FindClass(const WCHAR* name, DWORD pid) {
     std::shared_ptr<WindowClass> any;
     for (auto& c : M().classes) {
         if (!SameNoCase(c->name, name)) continue;

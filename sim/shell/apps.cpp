@@ -44,7 +44,7 @@ void Paint(HWND hwnd, const AppState& app) {
     FillSolid(dc, rc, RGB(255, 255, 255));
     RECT header{0, 0, rc.right, Sy(24)};
     FillSolid(dc, header, app.accent);
-    wchar_t title[256] = L"";
+    WCHAR title[256] = u"";
     GetWindowTextW(hwnd, title, 256);
     Text(dc, title, RECT{Sx(6), 0, rc.right - Sx(6), Sy(24)}, RGB(255, 255, 255), Sy(12), true,
          DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -57,7 +57,7 @@ void Paint(HWND hwnd, const AppState& app) {
     RECT bar{0, rc.bottom - Sy(26), rc.right, rc.bottom};
     FillSolid(dc, bar, RGB(236, 236, 236));
     FillSolid(dc, RECT{0, bar.top, rc.right, bar.top + 1}, RGB(160, 160, 160));
-    const wchar_t* hint = (app.config.exstyle & WS_EX_CAPTIONOKBTN) ? L"Tap ok to close" : L"Menu";
+    const WCHAR* hint = (app.config.exstyle & WS_EX_CAPTIONOKBTN) ? u"Tap ok to close" : u"Menu";
     Text(dc, hint, RECT{Sx(8), bar.top, rc.right, bar.bottom}, RGB(0, 0, 0), Sy(11), false,
          DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     EndPaint(hwnd, &ps);
@@ -91,9 +91,9 @@ LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-std::wstring ExePath(const AppConfig& app) {
-    std::wstring exe = app.exe.empty() ? Widen(app.name) + L".exe" : app.exe;
-    if (exe.find(L'\\') == std::wstring::npos) exe = L"\\Windows\\" + exe;
+sim::WString ExePath(const AppConfig& app) {
+    sim::WString exe = app.exe.empty() ? Widen(app.name) + u".exe" : app.exe;
+    if (exe.find(u'\\') == sim::WString::npos) exe = u"\\Windows\\" + exe;
     return exe;
 }
 
@@ -101,7 +101,7 @@ std::wstring ExePath(const AppConfig& app) {
 
 HWND Launch(const AppConfig& app) {
     Machine& m = M();
-    std::wstring path = ExePath(app);
+    sim::WString path = ExePath(app);
     Process* proc = nullptr;
     for (auto& [pid, p] : m.processes)
         if (p->alive && !p->image && p->exe_path == path) proc = p.get();
@@ -112,8 +112,8 @@ HWND Launch(const AppConfig& app) {
     Thread* t = proc->threads.front();
     AddGeneratedIcon(path, AccentFor(app.name));
 
-    std::wstring cls = app.class_name.empty() ? Widen(app.name) : app.class_name;
-    std::wstring title = app.title ? *app.title : Widen(app.name);
+    sim::WString cls = app.class_name.empty() ? Widen(app.name) : app.class_name;
+    sim::WString title = app.title ? *app.title : Widen(app.name);
     DWORD style = app.style;
     if (app.hidden) style &= ~WS_VISIBLE;
     HWND owner = app.owner.empty() ? nullptr : FindApp(app.owner);

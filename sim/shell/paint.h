@@ -7,7 +7,7 @@
 namespace sim::shell {
 
 void FillSolid(HDC dc, const RECT& rc, COLORREF colour);
-void Text(HDC dc, const wchar_t* text, RECT rc, COLORREF colour, int height, bool bold, UINT flags);
+void Text(HDC dc, const WCHAR* text, RECT rc, COLORREF colour, int height, bool bold, UINT flags);
 // The shell's theme: the taskbar's background and text colours.
 void ThemeColours(COLORREF* back, COLORREF* fore);
 int Sx(int n);

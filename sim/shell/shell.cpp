@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cwctype>
 
 #include "core.h"
 #include "icons.h"
@@ -22,7 +21,7 @@ namespace sim::shell {
 namespace {
 
 struct Files {
-    std::map<std::wstring, std::vector<res::IconImage>> icons;  // by folded path
+    std::map<sim::WString, std::vector<res::IconImage>> icons;  // by folded path
 };
 
 Files& F() {
@@ -31,11 +30,11 @@ Files& F() {
     return *static_cast<Files*>(m.files.get());
 }
 
-std::wstring FoldPath(const std::wstring& path) {
-    std::wstring out = path;
+sim::WString FoldPath(const sim::WString& path) {
+    sim::WString out = path;
     for (auto& c : out) {
-        c = static_cast<wchar_t>(std::towlower(c));
-        if (c == L'/') c = L'\\';
+        c = UpperCase(c);
+        if (c == u'/') c = u'\\';
     }
     return out;
 }
@@ -64,7 +63,7 @@ LRESULT CALLBACK TaskBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         int flag = Sx(14);
         PaintFlag(dc, Sx(6), (rc.bottom - flag) / 2, flag);
         HWND front = GetForegroundWindow();
-        wchar_t title[128] = L"";
+        WCHAR title[128] = u"";
         if (front) GetWindowTextW(front, title, 128);
         RECT text{Sx(28), 0, rc.right - Sx(32), rc.bottom};
         Text(dc, title, text, fore, Sy(12), true, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
@@ -93,18 +92,18 @@ LRESULT CALLBACK DesktopProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         RECT band{0, 0, rc.right, Sy(30)};
         FillSolid(dc, band, RGB(220, 232, 248));
         RECT date{Sx(8), 0, rc.right - Sx(8), Sy(30)};
-        Text(dc, L"Monday, December 7, 2026", date, back, Sy(12), true, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-        static const wchar_t* const kRows[] = {L"Owner: vesk tester", L"No upcoming appointments",
-                                               L"No unread messages", L"No active tasks"};
+        Text(dc, u"Monday, December 7, 2026", date, back, Sy(12), true, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        static const WCHAR* const kRows[] = {u"Owner: vesk tester", u"No upcoming appointments",
+                                               u"No unread messages", u"No active tasks"};
         int y = Sy(38);
-        for (const wchar_t* row : kRows) {
+        for (const WCHAR* row : kRows) {
             FillSolid(dc, RECT{Sx(8), y + Sy(4), Sx(20), y + Sy(16)}, RGB(200, 212, 232));
             Text(dc, row, RECT{Sx(26), y, rc.right - Sx(4), y + Sy(20)}, RGB(0, 0, 0), Sy(11), false,
                  DT_LEFT | DT_VCENTER | DT_SINGLELINE);
             y += Sy(24);
         }
         FillSolid(dc, RECT{0, rc.bottom - Sy(26), rc.right, rc.bottom}, RGB(236, 236, 236));
-        Text(dc, L"Today", RECT{Sx(8), rc.bottom - Sy(26), rc.right, rc.bottom}, RGB(0, 0, 0), Sy(11), true,
+        Text(dc, u"Today", RECT{Sx(8), rc.bottom - Sy(26), rc.right, rc.bottom}, RGB(0, 0, 0), Sy(11), true,
              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
         EndPaint(hwnd, &ps);
         return 0;
@@ -133,27 +132,27 @@ std::vector<uint8_t> DefaultColourTable() {
 
 void Boot(const DeviceConfig& config) {
     Machine& m = M();
-    reg::Set(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", L"SHColor", REG_BINARY, DefaultColourTable());
+    reg::Set(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"SHColor", REG_BINARY, DefaultColourTable());
 
-    Process* p = NewProcess(L"\\Windows\\shell32.exe", "shell32");
+    Process* p = NewProcess(u"\\Windows\\shell32.exe", "shell32");
     m.shell = p;
     Thread* t = NewThread(p, false);
     RunAs(t, [&] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = TaskBarProc;
-        wc.lpszClassName = L"HHTaskBar";
+        wc.lpszClassName = u"HHTaskBar";
         RegisterClassW(&wc);
         wc.lpfnWndProc = DesktopProc;
-        wc.lpszClassName = L"DesktopExplorerWindow";
+        wc.lpszClassName = u"DesktopExplorerWindow";
         RegisterClassW(&wc);
         int bar = config.taskbar ? m.taskbar_height : 0;
         if (config.desktop) {
-            m.desktop = CreateWindowExW(0, L"DesktopExplorerWindow", L"Desktop", WS_VISIBLE, 0, bar, m.width,
+            m.desktop = CreateWindowExW(0, u"DesktopExplorerWindow", u"Desktop", WS_VISIBLE, 0, bar, m.width,
                                         m.height - bar, nullptr, nullptr, nullptr, nullptr);
             WinOf(m.desktop)->name = "Desktop";
         }
         if (config.taskbar) {
-            m.taskbar = CreateWindowExW(WS_EX_TOPMOST, L"HHTaskBar", L"", WS_VISIBLE, 0, 0, m.width, bar, nullptr,
+            m.taskbar = CreateWindowExW(WS_EX_TOPMOST, u"HHTaskBar", u"", WS_VISIBLE, 0, 0, m.width, bar, nullptr,
                                         nullptr, nullptr, nullptr);
         }
         return 0;
@@ -161,11 +160,11 @@ void Boot(const DeviceConfig& config) {
     if (m.desktop) SetForeground(m.desktop);
 
     auto& icons = F().icons;
-    icons[FoldPath(L"\\Windows\\calendar.lnk")] = CalendarIcon();
-    icons[FoldPath(L"\\Windows\\tasks.lnk")] = TasksIcon();
-    icons[FoldPath(L"\\Windows\\addrbook.lnk")] = ContactsIcon();
-    icons[FoldPath(L"\\Windows\\find.lnk")] = FindIcon();
-    icons[FoldPath(L"\\Windows\\shell32.exe")] = ApplicationIcon(RGB(16, 52, 132));
+    icons[FoldPath(u"\\Windows\\calendar.lnk")] = CalendarIcon();
+    icons[FoldPath(u"\\Windows\\tasks.lnk")] = TasksIcon();
+    icons[FoldPath(u"\\Windows\\addrbook.lnk")] = ContactsIcon();
+    icons[FoldPath(u"\\Windows\\find.lnk")] = FindIcon();
+    icons[FoldPath(u"\\Windows\\shell32.exe")] = ApplicationIcon(RGB(16, 52, 132));
     RunUntilIdle();
 }
 
@@ -176,13 +175,13 @@ void Notify() {
     RunUntilIdle();
 }
 
-void AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file) {
+void AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file) {
     if (auto images = res::ParseIcoFile(ico_file.data(), ico_file.size())) F().icons[FoldPath(path)] = *images;
 }
 
-void AddGeneratedIcon(const std::wstring& path, COLORREF accent) {
+void AddGeneratedIcon(const sim::WString& path, COLORREF accent) {
     auto& icons = F().icons;
-    std::wstring key = FoldPath(path);
+    sim::WString key = FoldPath(path);
     if (!icons.count(key)) icons[key] = ApplicationIcon(accent);
 }
 
@@ -202,9 +201,9 @@ extern "C" DWORD_PTR WINAPI SHGetFileInfo(LPCWSTR path, DWORD, SHFILEINFOW* info
         if (!info->hIcon) return 0;
     }
     if (flags & SHGFI_DISPLAYNAME) {
-        std::wstring p = path;
-        size_t slash = p.find_last_of(L"\\/");
-        std::wstring name = slash == std::wstring::npos ? p : p.substr(slash + 1);
+        sim::WString p = path;
+        size_t slash = p.find_last_of(u"\\/");
+        sim::WString name = slash == sim::WString::npos ? p : p.substr(slash + 1);
         size_t n = std::min<size_t>(name.size(), MAX_PATH - 1);
         std::copy_n(name.data(), n, info->szDisplayName);
         info->szDisplayName[n] = 0;

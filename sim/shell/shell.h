@@ -15,7 +15,7 @@ void Notify();
 void ChangeDisplay(int width, int height);
 HWND FindApp(const std::string& name);
 // Icons of executables and shortcut files in the simulated file system.
-void AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file);
-void AddGeneratedIcon(const std::wstring& path, COLORREF accent);
+void AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file);
+void AddGeneratedIcon(const sim::WString& path, COLORREF accent);
 
 }  // namespace sim::shell

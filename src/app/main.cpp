@@ -7,10 +7,10 @@ HWND g_hwndButton = NULL;
 HWND g_hwndDesktop = NULL;
 WNDPROC g_pfnTaskBarProc = NULL;
 
-static const WCHAR c_szClassName[] = L"VeskClass";
-static const WCHAR c_szWindowTitle[] = L"VeskWindow";
+static const WCHAR c_szClassName[] = TEXT("VeskClass");
+static const WCHAR c_szWindowTitle[] = TEXT("VeskWindow");
 /* The class name and the window title joined. */
-static const WCHAR c_szMutexName[] = L"VeskClassVeskWindow";
+static const WCHAR c_szMutexName[] = TEXT("VeskClassVeskWindow");
 
 static BOOL RegisterButtonClass(void)
 {
@@ -98,10 +98,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLin
     if (!RegisterButtonClass())
         return 0;
 
-    g_hwndDesktop = FindWindowW(L"DesktopExplorerWindow", L"Desktop");
+    g_hwndDesktop = FindWindowW(TEXT("DesktopExplorerWindow"), TEXT("Desktop"));
 
     /* Without the taskbar there is nothing to attach to: end quietly. */
-    hwndTaskBar = FindWindowW(L"HHTaskBar", NULL);
+    hwndTaskBar = FindWindowW(TEXT("HHTaskBar"), NULL);
     if (hwndTaskBar == NULL)
         return 0;
     if (!HookTaskBar(hwndTaskBar))

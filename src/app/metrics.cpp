@@ -76,18 +76,18 @@ void LoadThemeColors(void)
     COLORREF rgcr[SHCOLOR_ENTRIES];
     DWORD cb;
 
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Microsoft\\Color"), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hKey,
                         NULL) != ERROR_SUCCESS) {
         UseSystemColors();
         return;
     }
 
-    if (ReadColor(hKey, L"8", &crBack) && ReadColor(hKey, L"9", &crFore)) {
+    if (ReadColor(hKey, TEXT("8"), &crBack) && ReadColor(hKey, TEXT("9"), &crFore)) {
         g_crThemeBack = crBack;
         g_crThemeFore = crFore;
     } else {
         cb = sizeof(rgcr);
-        if (RegQueryValueExW(hKey, L"SHColor", NULL, NULL, (LPBYTE)rgcr, &cb) == ERROR_SUCCESS &&
+        if (RegQueryValueExW(hKey, TEXT("SHColor"), NULL, NULL, (LPBYTE)rgcr, &cb) == ERROR_SUCCESS &&
             cb >= (SHCOLOR_FORE + 1) * sizeof(COLORREF)) {
             g_crThemeBack = rgcr[SHCOLOR_BACK];
             g_crThemeFore = rgcr[SHCOLOR_FORE];

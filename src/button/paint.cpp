@@ -94,7 +94,7 @@ static void DrawOk(HDC hdc, const RECT* prcDisc, BOOL fCompact, COLORREF crGlyph
         rc.left -= 1;
         rc.right -= 1;
     }
-    DrawTextW(hdc, L"ok", 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(hdc, TEXT("ok"), 2, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 /* Two diagonals, each 2 * ScaleX(2) - 1 lines thick. Every end point lies

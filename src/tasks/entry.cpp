@@ -8,9 +8,9 @@ int g_nMenuItems = 0;
 /* "Dialog" and its terminator: a longer class name is cut and never equals it. */
 #define CLASS_BUFFER 8
 
-static const WCHAR c_szDesktopTitle[] = L"Desktop";
-static const WCHAR c_szDialogClass[] = L"Dialog";
-static const WCHAR c_szShellExe[] = L"shell32.exe";
+static const WCHAR c_szDesktopTitle[] = TEXT("Desktop");
+static const WCHAR c_szDialogClass[] = TEXT("Dialog");
+static const WCHAR c_szShellExe[] = TEXT("shell32.exe");
 
 TaskEntry::TaskEntry(LPCWSTR pszTitle, DWORD dwProcessId, HWND hwnd)
     : m_pszTitle(NULL), m_dwProcessId(dwProcessId), m_hwnd(hwnd)

@@ -11,7 +11,7 @@
 #define TITLE_INSET 20
 #define CLASS_NAME_BUFFER 32
 
-static const WCHAR c_szEllipsis[] = L"...";
+static const WCHAR c_szEllipsis[] = TEXT("...");
 #define ELLIPSIS_LENGTH 3
 
 /* Applications whose windows take their icon from a shortcut file rather
@@ -20,15 +20,15 @@ static const struct {
     LPCWSTR pszClass;
     LPCWSTR pszFile;
 } c_rgIconSources[] = {
-    {L"Calendar", L"\\windows\\calendar.lnk"},
-    {L"Tasks Application", L"\\windows\\tasks.lnk"},
-    {L"Contacts", L"\\windows\\addrbook.lnk"},
-    {L"shfind", L"\\windows\\find.lnk"},
+    {TEXT("Calendar"), TEXT("\\windows\\calendar.lnk")},
+    {TEXT("Tasks Application"), TEXT("\\windows\\tasks.lnk")},
+    {TEXT("Contacts"), TEXT("\\windows\\addrbook.lnk")},
+    {TEXT("shfind"), TEXT("\\windows\\find.lnk")},
 };
 
 static LPCWSTR TitleOf(const TaskEntry* pEntry)
 {
-    return (pEntry != NULL && pEntry->m_pszTitle != NULL) ? pEntry->m_pszTitle : L"";
+    return (pEntry != NULL && pEntry->m_pszTitle != NULL) ? pEntry->m_pszTitle : TEXT("");
 }
 
 void MeasureTaskItem(WPARAM wParam, LPARAM lParam)

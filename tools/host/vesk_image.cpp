@@ -45,10 +45,10 @@ void ResetGlobals() {
 
 sim::ProgramImage MakeImage() {
     sim::ProgramImage image;
-    image.exe_path = L"\\Windows\\vesk.exe";
+    image.exe_path = u"\\Windows\\vesk.exe";
     image.resources.assign(g_veskResources, g_veskResources + g_veskResourcesSize);
     image.entry = [](HINSTANCE instance) {
-        static wchar_t command_line[] = L"";
+        static WCHAR command_line[] = u"";
         return WinMain(instance, NULL, command_line, SW_SHOW);
     };
     image.reset = ResetGlobals;

@@ -24,7 +24,7 @@ LOGFONTW Font(int pixels, bool bold) {
     LOGFONTW lf{};
     lf.lfHeight = -pixels;
     lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    const wchar_t face[] = L"Tahoma";
+    const WCHAR face[] = u"Tahoma";
     std::copy(std::begin(face), std::end(face), lf.lfFaceName);
     return lf;
 }
@@ -51,18 +51,18 @@ sim::Surface Shrink(const sim::Surface& src, int w, int h) {
 
 // Greedy word wrap into at most `max_lines`; the last line ends in "..." if
 // the text does not fit.
-std::vector<std::wstring> Wrap(const LOGFONTW& font, const std::wstring& text, int width, int max_lines) {
-    auto fits = [&](const std::wstring& s) { return sim::MeasureLine(font, s).cx <= width; };
-    std::vector<std::wstring> lines;
-    std::wstring line;
+std::vector<sim::WString> Wrap(const LOGFONTW& font, const sim::WString& text, int width, int max_lines) {
+    auto fits = [&](const sim::WString& s) { return sim::MeasureLine(font, s).cx <= width; };
+    std::vector<sim::WString> lines;
+    sim::WString line;
     size_t i = 0;
     bool cut = false;
     while (i < text.size()) {
-        size_t end = text.find(L' ', i);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring word = text.substr(i, end - i);
+        size_t end = text.find(u' ', i);
+        if (end == sim::WString::npos) end = text.size();
+        sim::WString word = text.substr(i, end - i);
         i = end + 1;
-        std::wstring trial = line.empty() ? word : line + L" " + word;
+        sim::WString trial = line.empty() ? word : line + u" " + word;
         if (fits(trial)) {
             line = trial;
             continue;
@@ -89,9 +89,9 @@ std::vector<std::wstring> Wrap(const LOGFONTW& font, const std::wstring& text, i
         cut = true;
     }
     if (cut && !lines.empty()) {
-        std::wstring& last = lines.back();
-        while (!last.empty() && !fits(last + L"...")) last.pop_back();
-        last += L"...";
+        sim::WString& last = lines.back();
+        while (!last.empty() && !fits(last + u"...")) last.pop_back();
+        last += u"...";
     }
     return lines;
 }
@@ -120,13 +120,13 @@ bool WriteContactSheet(const std::vector<ShotRecord>& shots, const std::string& 
         }
         sim::Device text_device;  // the text engine lives with a device
         const LOGFONTW heading = Font(16, true), name_font = Font(11, true), caption_font = Font(11, false);
-        const int line_h = sim::MeasureLine(caption_font, L"Ag").cy + 1;
+        const int line_h = sim::MeasureLine(caption_font, u"Ag").cy + 1;
         int thumb_h = 1;
         for (const sim::Surface& s : images)
             thumb_h = std::max(thumb_h, (s.height * kThumbWidth + s.width / 2) / std::max(s.width, 1));
         const int cell_w = kThumbWidth + 2 * kPad + 16;
         const int cell_h = thumb_h + 8 + line_h * (1 + kCaptionLines) + kPad;
-        const int header_h = sim::MeasureLine(heading, L"Ag").cy + 2 * kPad;
+        const int header_h = sim::MeasureLine(heading, u"Ag").cy + 2 * kPad;
         const int columns = std::clamp(int(images.size()), 1, kColumns);
         const int rows = std::max(1, int((images.size() + size_t(columns) - 1) / size_t(columns)));
 
@@ -143,12 +143,12 @@ bool WriteContactSheet(const std::vector<ShotRecord>& shots, const std::string& 
             Frame(sheet, cx, cy, w + 2, h + 2, kBorder);
             int ty = cy + thumb_h + 8;
             int text_w = cell_w - kPad;
-            std::wstring name = std::to_wstring(i + 1) + L". " + Widen(shots[i].file);
-            for (const std::wstring& line : Wrap(name_font, name, text_w, 1)) {
+            sim::WString name = sim::Widen(std::to_string(i + 1)) + u". " + Widen(shots[i].file);
+            for (const sim::WString& line : Wrap(name_font, name, text_w, 1)) {
                 sim::DrawLine(sheet, RECT{cx, ty, cx + text_w, ty + line_h}, name_font, cx, ty, line, kInk);
                 ty += line_h;
             }
-            for (const std::wstring& line : Wrap(caption_font, Widen(shots[i].caption), text_w, kCaptionLines)) {
+            for (const sim::WString& line : Wrap(caption_font, Widen(shots[i].caption), text_w, kCaptionLines)) {
                 sim::DrawLine(sheet, RECT{cx, ty, cx + text_w, ty + line_h}, caption_font, cx, ty, line, kGrey);
                 ty += line_h;
             }

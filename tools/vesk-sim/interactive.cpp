@@ -232,7 +232,7 @@ private:
         int code = kExitOk;
         if (device_.Running(vesk_)) {
             DismissMenu();
-            device_.Close(vesk_, L"VeskClass");
+            device_.Close(vesk_, u"VeskClass");
             if (device_.Running(vesk_)) {
                 err_ << "vesk-sim: vesk did not end"
                      << (device_.IsHung() ? ": it waits for a hung application" : "") << std::endl;

@@ -76,8 +76,8 @@ private:
         }
     }
     void Do(const ThemeCmd& t) {
-        device_.SetDword(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", L"8", t.back);
-        device_.SetDword(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color", L"9", t.fore);
+        device_.SetDword(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"8", t.back);
+        device_.SetDword(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"9", t.fore);
     }
     void Do(const AppCmd& a) {
         if (device_.Find(a.app.name)) Error("app: a window named \"" + a.app.name + "\" is already running");
@@ -238,7 +238,7 @@ private:
 
     void QuitVesk() {
         for (DWORD pid : RunningVesk()) {
-            device_.Close(pid, L"VeskClass");
+            device_.Close(pid, u"VeskClass");
             if (!device_.Running(pid)) continue;
             if (device_.IsHung())
                 Error("quit: vesk did not end: it waits for a hung application (let it answer with `release NAME`)");

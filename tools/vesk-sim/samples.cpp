@@ -4,7 +4,7 @@ namespace vesk_sim {
 
 namespace {
 
-sim::AppConfig App(const char* name, const wchar_t* exe, const wchar_t* cls, const wchar_t* title) {
+sim::AppConfig App(const char* name, const WCHAR* exe, const WCHAR* cls, const WCHAR* title) {
     sim::AppConfig a;
     a.name = name;
     if (exe) a.exe = exe;
@@ -15,19 +15,19 @@ sim::AppConfig App(const char* name, const wchar_t* exe, const wchar_t* cls, con
 
 std::vector<sim::AppConfig> Catalogue() {
     std::vector<sim::AppConfig> apps;
-    apps.push_back(App("Programs", L"shell32.exe", L"Programs", L"Programs"));
-    apps.push_back(App("Find", L"shfind.exe", L"shfind", L"Find"));
-    apps.push_back(App("Tasks", L"tasks.exe", L"Tasks Application", L"Tasks"));
-    apps.push_back(App("Contacts", L"addrbook.exe", L"Contacts", L"Contacts"));
-    apps.push_back(App("Journal", nullptr, nullptr, L"Journal - notes from Thursday's meeting with the whole team"));
-    apps.push_back(App("Notes", nullptr, nullptr, L"Notes"));
-    apps.push_back(App("Calendar", L"calendar.exe", L"Calendar", L"Calendar"));
-    sim::AppConfig owner = App("Owner", L"ctlpnl.exe", L"Dialog", L"Owner Information");
+    apps.push_back(App("Programs", u"shell32.exe", u"Programs", u"Programs"));
+    apps.push_back(App("Find", u"shfind.exe", u"shfind", u"Find"));
+    apps.push_back(App("Tasks", u"tasks.exe", u"Tasks Application", u"Tasks"));
+    apps.push_back(App("Contacts", u"addrbook.exe", u"Contacts", u"Contacts"));
+    apps.push_back(App("Journal", nullptr, nullptr, u"Journal - notes from Thursday's meeting with the whole team"));
+    apps.push_back(App("Notes", nullptr, nullptr, u"Notes"));
+    apps.push_back(App("Calendar", u"calendar.exe", u"Calendar", u"Calendar"));
+    sim::AppConfig owner = App("Owner", u"ctlpnl.exe", u"Dialog", u"Owner Information");
     owner.style = 0x90000004;  // a property sheet, with the caption's "ok"
     owner.exstyle = WS_EX_CAPTIONOKBTN;
     owner.on_ok = sim::OnOk::Ignore;  // it closes when its OK button is pressed
     apps.push_back(owner);
-    sim::AppConfig power = App("Power", L"power.exe", nullptr, L"Power");
+    sim::AppConfig power = App("Power", u"power.exe", nullptr, u"Power");
     power.exstyle = WS_EX_CAPTIONOKBTN;
     apps.push_back(power);
     return apps;
@@ -47,8 +47,8 @@ sim::AppConfig ExtraSample(int n) {
     sim::AppConfig a = all[size_t(k) % all.size()];
     std::string suffix = "-" + std::to_string(2 + k / int(all.size()));
     a.name += suffix;
-    a.exe = std::wstring(a.name.begin(), a.name.end()) + L".exe";
-    if (a.title) *a.title += std::wstring(suffix.begin(), suffix.end());
+    a.exe = sim::WString(a.name.begin(), a.name.end()) + u".exe";
+    if (a.title) *a.title += sim::WString(suffix.begin(), suffix.end());
     return a;
 }
 

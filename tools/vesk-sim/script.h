@@ -19,8 +19,8 @@ namespace vesk_sim {
 struct RegCmd {
     enum class Kind { Dword, Binary, Delete };
     HKEY root = HKEY_LOCAL_MACHINE;
-    std::wstring key;
-    std::wstring name;
+    sim::WString key;
+    sim::WString name;
     Kind kind = Kind::Dword;
     DWORD value = 0;
     std::vector<uint8_t> bytes;

@@ -27,7 +27,7 @@ struct Machine;
 
 // A program that runs real code on the device.
 struct ProgramImage {
-    std::wstring exe_path = L"\\Windows\\vesk.exe";
+    sim::WString exe_path = u"\\Windows\\vesk.exe";
     std::vector<uint8_t> resources;                 // compiled resource file
     std::function<int(HINSTANCE)> entry;            // the program's WinMain
     std::function<void()> reset;                    // gives the program fresh globals
@@ -68,7 +68,7 @@ public:
     void Activate(HWND hwnd);                  // the shell brings it to the front
     void Release(HWND hwnd);                   // a hung application answers
     void Destroy(HWND hwnd);                   // the application destroys its window
-    void SetTitle(HWND hwnd, const std::wstring& title);
+    void SetTitle(HWND hwnd, const sim::WString& title);
     const std::vector<ReceivedMessage>& Received(HWND hwnd) const;
     void ClearReceived(HWND hwnd);
     bool IsHung() const;  // some program thread waits for a hung application
@@ -83,7 +83,7 @@ public:
     bool Running(DWORD pid) const;
     std::optional<int> ExitCode(DWORD pid) const;
     // WM_CLOSE to the program's window of the given class; runs until idle.
-    void Close(DWORD pid, const std::wstring& class_name);
+    void Close(DWORD pid, const sim::WString& class_name);
 
     // Pen and clock
     void PenDown(int x, int y);
@@ -111,15 +111,15 @@ public:
     COLORREF PixelAt(int x, int y);
 
     // Registry of the device
-    void SetDword(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value);
-    void SetBinary(HKEY root, const std::wstring& key, const std::wstring& name, const std::vector<uint8_t>& data);
-    void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name);
-    void DeleteKey(HKEY root, const std::wstring& key);  // with its values and subkeys
-    bool KeyExists(HKEY root, const std::wstring& key) const;
-    bool ValueExists(HKEY root, const std::wstring& key, const std::wstring& name) const;
+    void SetDword(HKEY root, const sim::WString& key, const sim::WString& name, DWORD value);
+    void SetBinary(HKEY root, const sim::WString& key, const sim::WString& name, const std::vector<uint8_t>& data);
+    void DeleteValue(HKEY root, const sim::WString& key, const sim::WString& name);
+    void DeleteKey(HKEY root, const sim::WString& key);  // with its values and subkeys
+    bool KeyExists(HKEY root, const sim::WString& key) const;
+    bool ValueExists(HKEY root, const sim::WString& key, const sim::WString& name) const;
 
     // The simulated file system: icons of executables and shortcut files
-    void AddFileIcon(const std::wstring& path, const std::vector<uint8_t>& ico_file);
+    void AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file);
 
     // Faults: the nth next call of a platform function by a program fails
     void FailCall(const std::string& api, int nth = 1, int count = 1);

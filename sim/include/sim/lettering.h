@@ -4,15 +4,16 @@
 #pragma once
 
 #include <sim/surface.h>
+#include <sim/utf8.h>
 #include <windows.h>
 
 #include <string_view>
 
 namespace sim {
 
-SIZE MeasureLine(const LOGFONTW& font, std::wstring_view text);
+SIZE MeasureLine(const LOGFONTW& font, sim::WStringView text);
 // Draws one line with the top-left of its cell at (x, y), within clip.
-void DrawLine(Surface& surface, const RECT& clip, const LOGFONTW& font, int x, int y, std::wstring_view text,
+void DrawLine(Surface& surface, const RECT& clip, const LOGFONTW& font, int x, int y, sim::WStringView text,
               COLORREF ink);
 
 }  // namespace sim

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sim/utf8.h>
+
 namespace sim {
 
 struct DeviceConfig {
@@ -28,9 +30,9 @@ enum class OnOk { Destroy, Ignore, Hang };
 
 struct AppConfig {
     std::string name{};         // name in the event log
-    std::wstring exe{};           // file name; default NAME.exe; in \Windows\ unless a path is given
-    std::wstring class_name{};  // default NAME
-    std::optional<std::wstring> title{};  // default NAME
+    sim::WString exe{};           // file name; default NAME.exe; in \Windows\ unless a path is given
+    sim::WString class_name{};  // default NAME
+    std::optional<sim::WString> title{};  // default NAME
     DWORD style = WS_VISIBLE;
     DWORD exstyle = 0;
     std::string owner{};        // name of an application window that owns this one
@@ -52,8 +54,8 @@ struct ReceivedMessage {
 struct WindowInfo {
     HWND hwnd = nullptr;
     std::string name;
-    std::wstring class_name;
-    std::wstring title;
+    sim::WString class_name;
+    sim::WString title;
     RECT rect{};
     HWND parent = nullptr;
     HWND owner = nullptr;
@@ -85,7 +87,7 @@ struct MenuItemView {
     bool separator = false;
     bool grayed = false;
     bool in_view = true;  // wholly between the scroll arrows: drawn, and can be tapped
-    std::wstring text;
+    sim::WString text;
     RECT rect{};  // screen coordinates, where the items are scrolled to now
 };
 struct MenuView {

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include <sim/utf8.h>
+
 namespace sim::res {
 
 // Standard resource types.
@@ -24,18 +26,17 @@ inline constexpr uint16_t kTypeMenu = 4;        // RT_MENU
 inline constexpr uint16_t kTypeGroupIcon = 14;  // RT_GROUP_ICON
 inline constexpr uint16_t kTypeVersion = 16;    // RT_VERSION
 
-// A resource type or name: an ordinal or a string. Strings are held as
-// std::wstring (32-bit on Linux) converted from the file's UTF-16.
+// A resource type or name: an ordinal or a string, the file's UTF-16 units.
 struct Id {
   bool named = false;
   uint16_t ordinal = 0;
-  std::wstring name;
+  sim::WString name;
 
   static Id Of(uint16_t ordinal) { return Id{false, ordinal, {}}; }
-  static Id Of(std::wstring_view name) { return Id{true, 0, std::wstring(name)}; }
+  static Id Of(sim::WStringView name) { return Id{true, 0, sim::WString(name)}; }
   // A name as a program passes it to the loaders: "#123" stands for the
   // ordinal 123, as on the platform.
-  static Id FromName(std::wstring_view name);
+  static Id FromName(sim::WStringView name);
 
   // Ordinals compare by value, names without regard to case.
   bool Matches(const Id& other) const;
@@ -76,7 +77,7 @@ inline constexpr uint16_t kMenuEnd = 0x0080;  // last item of its level; not kep
 inline constexpr uint16_t kMenuSeparator = 0x0800;
 
 struct MenuItem {
-  std::wstring text;
+  sim::WString text;
   uint16_t id = 0;        // 0 for popups
   uint16_t flags = 0;     // the template's option bits without kMenuEnd
   bool separator = false; // kMenuSeparator, or an item with neither text nor id
@@ -119,7 +120,7 @@ struct VersionInfo {
   uint32_t file_os = 0, file_type = 0, file_subtype = 0;
   // StringFileInfo: one table per language and code page ("040504b0"),
   // each with its (name, value) pairs in file order.
-  std::vector<std::pair<std::wstring, std::vector<std::pair<std::wstring, std::wstring>>>>
+  std::vector<std::pair<sim::WString, std::vector<std::pair<sim::WString, sim::WString>>>>
       string_tables;
   // VarFileInfo\Translation as stored: language in the low word, code page
   // in the high word (0x04B00405 for Czech, Unicode).

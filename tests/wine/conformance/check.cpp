@@ -38,15 +38,15 @@ void Register() {
     g_registered = RegisterClassW(&wc) != 0;
 }
 
-std::string Narrow(const std::wstring& w) {
+std::string Narrow(const conf::WString& w) {
     std::string s;
-    for (wchar_t c : w) s += (c >= 32 && c < 127) ? static_cast<char>(c) : '?';
+    for (WCHAR c : w) s += (c >= 32 && c < 127) ? static_cast<char>(c) : '?';
     return s;
 }
 
 }  // namespace
 
-const wchar_t kRecorderClass[] = L"ConformanceWindow";
+const WCHAR kRecorderClass[] = TEXT("ConformanceWindow");
 
 std::vector<Check>& Checks() {
     static std::vector<Check> checks;
@@ -111,7 +111,7 @@ void ResetProgram() {
     g_log.clear();
 }
 
-TestWindow::TestWindow(int x, int y, int cx, int cy, DWORD style, DWORD exstyle, HWND owner, const wchar_t* title) {
+TestWindow::TestWindow(int x, int y, int cx, int cy, DWORD style, DWORD exstyle, HWND owner, const WCHAR* title) {
     Register();
     hwnd_ = CreateWindowExW(exstyle, kRecorderClass, title, style, x, y, cx, cy, owner, nullptr, g_instance, nullptr);
     if (!hwnd_) Fail(__FILE__, __LINE__, "the check's window could not be created");
@@ -190,8 +190,8 @@ static std::string Quoted(const char* prefix, const std::string& s) {
 
 std::string Show(const char* s) { return s ? Quoted("", s) : "null"; }
 std::string Show(const std::string& s) { return Quoted("", s); }
-std::string Show(const std::wstring& s) { return Quoted("L", Narrow(s)); }
-std::string Show(const wchar_t* s) { return s ? Show(std::wstring(s)) : "null"; }
+std::string Show(const conf::WString& s) { return Quoted("L", Narrow(s)); }
+std::string Show(const WCHAR* s) { return s ? Show(conf::WString(s)) : "null"; }
 
 std::string Show(const RECT& r) {
     char text[96];

@@ -26,6 +26,10 @@
 
 namespace conf {
 
+// The platform's strings, 16-bit WCHAR units on the device, the simulator
+// and desktop Windows alike.
+using WString = std::basic_string<WCHAR>;
+
 // ---------------------------------------------------------------------------
 // Registration and results
 
@@ -113,7 +117,7 @@ struct Received {
     LPARAM lParam;
 };
 
-extern const wchar_t kRecorderClass[];
+extern const WCHAR kRecorderClass[];
 
 // The module of the program that runs the checks; each side sets it.
 HINSTANCE Instance();
@@ -122,7 +126,7 @@ void SetInstance(HINSTANCE instance);
 class TestWindow {
 public:
     TestWindow(int x, int y, int cx, int cy, DWORD style = WS_POPUP | WS_VISIBLE, DWORD exstyle = 0,
-               HWND owner = nullptr, const wchar_t* title = L"conformance");
+               HWND owner = nullptr, const WCHAR* title = TEXT("conformance"));
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -167,8 +171,8 @@ std::string Show(unsigned long long v);
 std::string Show(const void* p);
 std::string Show(const char* s);
 std::string Show(const std::string& s);
-std::string Show(const std::wstring& s);
-std::string Show(const wchar_t* s);
+std::string Show(const conf::WString& s);
+std::string Show(const WCHAR* s);
 std::string Show(const RECT& r);
 std::string Show(const std::vector<std::string>& rows);
 std::string Show(const std::vector<UINT>& list);
@@ -184,7 +188,7 @@ std::string ShowValue(const T& v) {
     } else if constexpr (std::is_integral_v<T>) {
         return Show(static_cast<unsigned long long>(v));
     } else if constexpr (std::is_pointer_v<T> && !std::is_same_v<T, const char*> && !std::is_same_v<T, char*> &&
-                         !std::is_same_v<T, const wchar_t*> && !std::is_same_v<T, wchar_t*>) {
+                         !std::is_same_v<T, const WCHAR*> && !std::is_same_v<T, WCHAR*>) {
         return Show(static_cast<const void*>(v));
     } else {
         return Show(v);

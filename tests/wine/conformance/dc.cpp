@@ -9,7 +9,7 @@ HFONT MakeFont(int height, int weight) {
     memset(&lf, 0, sizeof(lf));
     lf.lfHeight = height;
     lf.lfWeight = weight;
-    wcscpy(lf.lfFaceName, L"Tahoma");
+    wcscpy(lf.lfFaceName, TEXT("Tahoma"));
     return CreateFontIndirectW(&lf);
 }
 
@@ -108,7 +108,7 @@ CHECK(Dc, StockSystemFont) {
     LOGFONTW lf;
     memset(&lf, 0, sizeof(lf));
     CHECK_EQ(GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(lf), &lf), static_cast<int>(sizeof(LOGFONTW)));
-    CHECK_EQ(std::wstring(lf.lfFaceName), std::wstring(ce_or_desktop(L"Tahoma", L"System")));
+    CHECK_EQ(conf::WString(lf.lfFaceName), conf::WString(ce_or_desktop(TEXT("Tahoma"), TEXT("System"))));
     CHECK_EQ(lf.lfWeight, ce_or_desktop(FW_NORMAL, FW_BOLD));
 }
 

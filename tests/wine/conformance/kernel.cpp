@@ -12,13 +12,13 @@ BOOL CloseSnapshot(HANDLE snapshot) { return CloseHandle(snapshot); }
 BOOL CloseSnapshot(HANDLE snapshot) { return CloseToolhelp32Snapshot(snapshot); }
 #endif
 
-std::wstring BaseName(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+conf::WString BaseName(const conf::WString& path) {
+    size_t slash = path.find_last_of(TEXT("\\/"));
+    return slash == conf::WString::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {0};
+conf::WString OwnPath() {
+    WCHAR path[MAX_PATH] = {0};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     return path;
 }
@@ -27,12 +27,12 @@ std::wstring OwnPath() {
 
 CHECK(Kernel, CreatingAnExistingNamedMutexReportsThatItExists) {
     SetLastError(77);
-    HANDLE first = CreateMutexW(nullptr, TRUE, L"VeskConformanceMutex");
+    HANDLE first = CreateMutexW(nullptr, TRUE, TEXT("VeskConformanceMutex"));
     REQUIRE(first != nullptr);
     // A new mutex clears the thread's last error.
     CHECK_EQ(GetLastError(), 0u);
 
-    HANDLE second = CreateMutexW(nullptr, TRUE, L"VeskConformanceMutex");
+    HANDLE second = CreateMutexW(nullptr, TRUE, TEXT("VeskConformanceMutex"));
     CHECK_TRUE(second != nullptr);
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
@@ -45,7 +45,7 @@ CHECK(Kernel, CreatingAnExistingNamedMutexReportsThatItExists) {
     CloseHandle(first);
 
     // Once every handle on it is closed, the name is free again.
-    HANDLE again = CreateMutexW(nullptr, TRUE, L"VeskConformanceMutex");
+    HANDLE again = CreateMutexW(nullptr, TRUE, TEXT("VeskConformanceMutex"));
     CHECK_TRUE(again != nullptr);
     CHECK_EQ(GetLastError(), 0u);
     if (again) CloseHandle(again);
@@ -61,7 +61,7 @@ CHECK(Kernel, SnapshotNamesEachProcessByItsFileName) {
     memset(&entry, 0, sizeof(entry));
     entry.dwSize = sizeof(entry);
     int found = 0;
-    std::wstring name;
+    conf::WString name;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
         if (entry.th32ProcessID == GetCurrentProcessId()) {
             ++found;
@@ -87,11 +87,11 @@ CHECK(Kernel, ExecutablePathOfAProcessHandle) {
         "process runs; desktop Windows takes only module handles and fails. ce_on_desktop.h maps it for vesk.");
     HANDLE process = OpenProcess(0, FALSE, GetCurrentProcessId());
     REQUIRE(process != nullptr);
-    wchar_t path[MAX_PATH] = {0};
+    WCHAR path[MAX_PATH] = {0};
     DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(process), path, MAX_PATH);
-    const std::wstring own = OwnPath();
+    const conf::WString own = OwnPath();
     CHECK_EQ(n, ce_or_desktop(static_cast<DWORD>(own.size()), static_cast<DWORD>(0)));
-    if (n) CHECK_EQ(std::wstring(path), own);
+    if (n) CHECK_EQ(conf::WString(path), own);
     CloseHandle(process);
     // No process has this id.
     CHECK_EQ(OpenProcess(0, FALSE, 0x7FFFFFF0), static_cast<HANDLE>(nullptr));

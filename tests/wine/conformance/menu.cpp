@@ -67,12 +67,12 @@ CHECK(Menu, ItemInfoByPositionAndByCommand) {
     CHECK_EQ(info.wID, static_cast<UINT>(IDM_CLOSE_ALL));
     CHECK_EQ(info.fType, static_cast<UINT>(MFT_STRING));
 
-    wchar_t text[32] = {0};
+    WCHAR text[32] = {0};
     info = Info(MIIM_TYPE);
     info.dwTypeData = text;
     info.cch = 32;
     CHECK_TRUE(GetMenuItemInfoW(m.popup(), 4, TRUE, &info));
-    CHECK_EQ(std::wstring(text), std::wstring(L"E&xit"));
+    CHECK_EQ(conf::WString(text), conf::WString(TEXT("E&xit")));
 
     // Neither a missing command nor a position past the end is found.
     info = Info(MIIM_ID);
@@ -114,7 +114,7 @@ CHECK(Menu, InsertingByPositionMovesTheCommandsDown) {
 CHECK(Menu, InsertingByCommandGoesBeforeThatCommand) {
     TaskMenu m;
     REQUIRE(m.popup() != nullptr);
-    CHECK_TRUE(InsertMenuW(m.popup(), IDM_EXIT, MF_BYCOMMAND | MF_STRING, 0x9000, L"Extra"));
+    CHECK_TRUE(InsertMenuW(m.popup(), IDM_EXIT, MF_BYCOMMAND | MF_STRING, 0x9000, TEXT("Extra")));
     CHECK_EQ(GetMenuItemCount(m.popup()), 6);
     CHECK_EQ(IdAt(m.popup(), 4), 0x9000u);
     CHECK_EQ(IdAt(m.popup(), 5), static_cast<UINT>(IDM_EXIT));
@@ -176,9 +176,9 @@ LRESULT CALLBACK MenuOwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         // Posted before tracking began; the menu's loop delivers it once the
         // popup is up (looked for again a few times, should it not be yet).
         HWND popup = WindowFromPoint(g_inside);
-        wchar_t name[16] = {0};
+        WCHAR name[16] = {0};
         if (popup) GetClassNameW(popup, name, 16);
-        if (std::wstring(name) == L"#32768") {
+        if (conf::WString(name) == TEXT("#32768")) {
             GetWindowRect(popup, &g_popup_rect);
             EndMenu();
         } else if (++g_looks < 20) {
@@ -197,9 +197,9 @@ RECT TrackedPopup(int items, int cx, int cy, int x, int y) {
     memset(&wc, 0, sizeof(wc));
     wc.lpfnWndProc = MenuOwnerProc;
     wc.hInstance = conf::Instance();
-    wc.lpszClassName = L"ConformanceMenuOwner";
+    wc.lpszClassName = TEXT("ConformanceMenuOwner");
     RegisterClassW(&wc);  // once a program; afterwards it is there already
-    HWND owner = CreateWindowExW(0, L"ConformanceMenuOwner", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
+    HWND owner = CreateWindowExW(0, TEXT("ConformanceMenuOwner"), TEXT(""), WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
                                  nullptr, conf::Instance(), nullptr);
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < items; ++i) AppendMenuW(menu, MF_OWNERDRAW, 100 + i, nullptr);

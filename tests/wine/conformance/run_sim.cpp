@@ -47,9 +47,9 @@ void AskDriver(const Request& request) {
         memset(&wc, 0, sizeof(wc));
         wc.lpfnWndProc = WakeProc;
         wc.hInstance = Instance();
-        wc.lpszClassName = L"ConformanceWake";
+        wc.lpszClassName = TEXT("ConformanceWake");
         RegisterClassW(&wc);
-        g_wake = CreateWindowExW(0, L"ConformanceWake", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, Instance(),
+        g_wake = CreateWindowExW(0, TEXT("ConformanceWake"), TEXT(""), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, Instance(),
                                  nullptr);
     }
     g_request = request;
@@ -81,7 +81,7 @@ namespace {
 void RunOne(const Check& check) {
     sim::Device device;
     sim::ProgramImage image;
-    image.exe_path = L"\\Windows\\conformance.exe";
+    image.exe_path = TEXT("\\Windows\\conformance.exe");
     image.resources.assign(g_veskResources, g_veskResources + g_veskResourcesSize);
     image.entry = [&check](HINSTANCE instance) {
         SetInstance(instance);

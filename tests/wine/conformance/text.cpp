@@ -16,7 +16,7 @@ public:
         memset(&lf, 0, sizeof(lf));
         lf.lfHeight = -11;
         lf.lfWeight = FW_BOLD;
-        wcscpy(lf.lfFaceName, L"Tahoma");
+        wcscpy(lf.lfFaceName, TEXT("Tahoma"));
         font_ = CreateFontIndirectW(&lf);
         old_font_ = SelectObject(dc_, font_);
         SetTextColor(dc_, RGB(0, 0, 0));
@@ -63,7 +63,7 @@ bool Inside(const RECT& inner, const RECT& outer) {
 CHECK(Text, CalcRectMeasuresAndDrawsNothing) {
     TextCanvas canvas;
     RECT rc{5, 7, 5, 7};
-    int height = DrawTextW(canvas.dc(), L"Calendar", 8, &rc, DT_CALCRECT);
+    int height = DrawTextW(canvas.dc(), TEXT("Calendar"), 8, &rc, DT_CALCRECT);
     CHECK_TRUE(height > 0);
     CHECK_EQ(rc.left, 5);
     CHECK_EQ(rc.top, 7);
@@ -75,9 +75,9 @@ CHECK(Text, CalcRectMeasuresAndDrawsNothing) {
 CHECK(Text, DrawingStaysInsideTheMeasuredBox) {
     TextCanvas canvas;
     RECT measured{10, 8, 10, 8};
-    int measured_height = DrawTextW(canvas.dc(), L"Tasks", 5, &measured, DT_CALCRECT | DT_SINGLELINE);
+    int measured_height = DrawTextW(canvas.dc(), TEXT("Tasks"), 5, &measured, DT_CALCRECT | DT_SINGLELINE);
     RECT box{10, 8, 110, 38};
-    int drawn_height = DrawTextW(canvas.dc(), L"Tasks", 5, &box, DT_SINGLELINE);
+    int drawn_height = DrawTextW(canvas.dc(), TEXT("Tasks"), 5, &box, DT_SINGLELINE);
     CHECK_EQ(drawn_height, measured_height);
     // Drawing leaves the caller's rectangle as it was.
     CHECK_EQ(box, (RECT{10, 8, 110, 38}));
@@ -92,20 +92,20 @@ CHECK(Text, MeasuringGrowsWithTheText) {
     TextCanvas canvas;
     RECT one{0, 0, 0, 0};
     RECT two{0, 0, 0, 0};
-    DrawTextW(canvas.dc(), L"Inbox", 5, &one, DT_CALCRECT | DT_SINGLELINE);
-    DrawTextW(canvas.dc(), L"Inbox...", 8, &two, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(canvas.dc(), TEXT("Inbox"), 5, &one, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(canvas.dc(), TEXT("Inbox..."), 8, &two, DT_CALCRECT | DT_SINGLELINE);
     CHECK_TRUE(two.right > one.right);
     CHECK_EQ(two.bottom, one.bottom);
     // Only the given number of characters counts.
     RECT cut{0, 0, 0, 0};
-    DrawTextW(canvas.dc(), L"Inbox...", 5, &cut, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(canvas.dc(), TEXT("Inbox..."), 5, &cut, DT_CALCRECT | DT_SINGLELINE);
     CHECK_EQ(cut, one);
 }
 
 CHECK(Text, EmptyTextMeasuresNoWidth) {
     TextCanvas canvas;
     RECT rc{3, 4, 3, 4};
-    DrawTextW(canvas.dc(), L"", 0, &rc, DT_CALCRECT | DT_SINGLELINE);
+    DrawTextW(canvas.dc(), TEXT(""), 0, &rc, DT_CALCRECT | DT_SINGLELINE);
     CHECK_EQ(rc.left, 3);
     CHECK_EQ(rc.right, 3);
 }
@@ -113,7 +113,7 @@ CHECK(Text, EmptyTextMeasuresNoWidth) {
 CHECK(Text, CentredSingleLineSitsInTheMiddleOfItsBox) {
     TextCanvas canvas;
     RECT box{20, 5, 60, 35};
-    DrawTextW(canvas.dc(), L"ok", 2, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(canvas.dc(), TEXT("ok"), 2, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     RECT ink = canvas.Ink();
     REQUIRE(ink.right > ink.left);
     // Equal margins on either side, give or take the glyphs' own side bearings.
@@ -129,7 +129,7 @@ CHECK(Text, MeasuringAgreesWithTheTextExtentAndTheFontHeight) {
     TextCanvas canvas;
     TEXTMETRICW tm;
     REQUIRE(GetTextMetricsW(canvas.dc(), &tm));
-    for (const wchar_t* text : {L"Desktop", L"Close All Tasks", L"..."}) {
+    for (const WCHAR* text : {TEXT("Desktop"), TEXT("Close All Tasks"), TEXT("...")}) {
         int n = static_cast<int>(wcslen(text));
         RECT rc{0, 0, 0, 0};
         int height = DrawTextW(canvas.dc(), text, n, &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);

@@ -3,6 +3,8 @@
 // moving to the bottom.
 #include "check.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Enumeration {
@@ -91,25 +93,25 @@ CHECK(Window, ParentOfChildrenAndOwnedWindows) {
 }
 
 CHECK(Window, ClassNameAndTitleAreCutToTheBuffer) {
-    conf::TestWindow window(20, 60, 30, 30, WS_POPUP | WS_VISIBLE, 0, nullptr, L"Calendar");
-    const std::wstring full = conf::kRecorderClass;
-    wchar_t buffer[64];
+    conf::TestWindow window(20, 60, 30, 30, WS_POPUP | WS_VISIBLE, 0, nullptr, TEXT("Calendar"));
+    const conf::WString full = conf::kRecorderClass;
+    WCHAR buffer[64];
 
     CHECK_EQ(GetClassNameW(window, buffer, 64), static_cast<int>(full.size()));
-    CHECK_EQ(std::wstring(buffer), full);
+    CHECK_EQ(conf::WString(buffer), full);
     // A buffer of 8 holds 7 characters and the terminator.
-    wmemset(buffer, L'#', 64);
+    std::fill_n(buffer, 64, TEXT('#'));
     CHECK_EQ(GetClassNameW(window, buffer, 8), 7);
-    CHECK_EQ(std::wstring(buffer), full.substr(0, 7));
-    CHECK_EQ(buffer[8], L'#');
+    CHECK_EQ(conf::WString(buffer), full.substr(0, 7));
+    CHECK_EQ(buffer[8], TEXT('#'));
     CHECK_EQ(GetClassNameW(window, buffer, 0), 0);
 
     CHECK_EQ(GetWindowTextLengthW(window), 8);
-    wmemset(buffer, L'#', 64);
+    std::fill_n(buffer, 64, TEXT('#'));
     CHECK_EQ(GetWindowTextW(window, buffer, 4), 3);
-    CHECK_EQ(std::wstring(buffer), std::wstring(L"Cal"));
+    CHECK_EQ(conf::WString(buffer), conf::WString(TEXT("Cal")));
     CHECK_EQ(GetWindowTextW(window, buffer, 9), 8);
-    CHECK_EQ(std::wstring(buffer), std::wstring(L"Calendar"));
+    CHECK_EQ(conf::WString(buffer), conf::WString(TEXT("Calendar")));
 }
 
 CHECK(Window, StylesAreKeptAsGiven) {
@@ -213,10 +215,10 @@ CHECK(Window, TheNextWindowComesToTheFrontOnceTheFrontOneIsGone) {
     memset(&wc, 0, sizeof(wc));
     wc.lpfnWndProc = WatchesItsEnd;
     wc.hInstance = conf::Instance();
-    wc.lpszClassName = L"ConformanceWatchesItsEnd";
+    wc.lpszClassName = TEXT("ConformanceWatchesItsEnd");
     RegisterClassW(&wc);
     conf::TestWindow next(20, 60, 40, 40);
-    HWND front = CreateWindowExW(0, L"ConformanceWatchesItsEnd", L"", WS_POPUP | WS_VISIBLE, 30, 70, 40, 40, nullptr,
+    HWND front = CreateWindowExW(0, TEXT("ConformanceWatchesItsEnd"), TEXT(""), WS_POPUP | WS_VISIBLE, 30, 70, 40, 40, nullptr,
                                  nullptr, conf::Instance(), nullptr);
     REQUIRE(front != nullptr);
     SetForegroundWindow(front);

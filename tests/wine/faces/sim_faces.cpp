@@ -15,9 +15,9 @@ namespace {
 
 bool Render(const faces::State& state, const std::string& dir) {
     sim::Device device;
-    const wchar_t key[] = L"Software\\Microsoft\\Color";
-    device.SetDword(HKEY_LOCAL_MACHINE, key, L"8", faces::kThemeBack);
-    device.SetDword(HKEY_LOCAL_MACHINE, key, L"9", faces::kThemeFore);
+    const WCHAR key[] = u"Software\\Microsoft\\Color";
+    device.SetDword(HKEY_LOCAL_MACHINE, key, u"8", faces::kThemeBack);
+    device.SetDword(HKEY_LOCAL_MACHINE, key, u"9", faces::kThemeFore);
     if (state.desktop) {
         device.Activate(device.desktop());
     } else {
@@ -30,7 +30,7 @@ bool Render(const faces::State& state, const std::string& dir) {
 
     RECT button{0, 0, 0, 0};
     for (const sim::WindowInfo& w : device.Windows())
-        if (w.class_name == L"VeskClass") button = w.rect;
+        if (w.class_name == u"VeskClass") button = w.rect;
     if (button.right - button.left != faces::kWidth || button.bottom - button.top != faces::kHeight) {
         std::fprintf(stderr, "%s: the button is not %dx%d\n", state.name, faces::kWidth, faces::kHeight);
         return false;
