@@ -22,4 +22,9 @@
 #include <ce_on_desktop.h>
 #endif
 
+/* vesk's text is the platform's: 16-bit UTF-16 units in every build, as on
+   the device. (A negative array size fails the compile; the device's
+   compiler predates static_assert.) */
+typedef char VeskWcharIsSixteenBits[sizeof(WCHAR) == 2 ? 1 : -1];
+
 #endif

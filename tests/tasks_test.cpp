@@ -187,6 +187,8 @@ TEST_F(TaskList, WhichWindowsQualify) {
     Launch({.name = "dialogue", .class_name = u"Dialogue", .title = u"Dialogue", .owner = "owner"});
     Launch({.name = "one", .title = u"X"});
     Launch({.name = "two", .title = u"XY"});
+    // One character past U+FFFF is two units, as the device counts a title.
+    Launch({.name = "pair", .title = u"\U0001F600"});
     Launch({.name = "empty", .title = u""});
     Launch({.name = "hidden", .title = u"Hidden window", .hidden = true});
     Launch({.name = "shellwin", .exe = u"shell32.exe", .title = u"Shell window"});
@@ -194,7 +196,7 @@ TEST_F(TaskList, WhichWindowsQualify) {
     (void)owner;
     Built b = Build();
     std::vector<sim::WString> titles = Titles(b.items, b.count);
-    EXPECT_EQ(titles, (std::vector<sim::WString>{u"Desktop", u"Case differs", u"XY", u"Dialogue", u"Free dialog",
+    EXPECT_EQ(titles, (std::vector<sim::WString>{u"Desktop", u"Case differs", u"\U0001F600", u"XY", u"Dialogue", u"Free dialog",
                                                   u"Owner app"}));
 }
 

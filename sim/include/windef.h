@@ -24,6 +24,7 @@ typedef short SHORT;
 typedef unsigned short USHORT;
 typedef char CHAR;
 typedef char16_t WCHAR;  /* a UTF-16 code unit, as on the device */
+static_assert(sizeof(WCHAR) == 2, "WCHAR is 16 bits, as on the device");
 typedef WCHAR TCHAR;
 typedef WCHAR *LPWSTR, *PWSTR, *LPTSTR;
 typedef const WCHAR *LPCWSTR, *PCWSTR, *LPCTSTR;

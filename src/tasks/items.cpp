@@ -227,6 +227,12 @@ int DrawTextFit(HDC hdc, LPCWSTR pszText, int nLength, const RECT* prc, UINT uFo
     }
     if (nFit < 0)
         nFit = 0;
+    /* A character beyond the first 65,536 is a pair of units, a high then a
+       low surrogate; cut between them, the high half would be drawn alone
+       before the dots. The cut moves before the pair. */
+    if (nFit > 0 && nFit < nLength && pszText[nFit - 1] >= 0xD800 && pszText[nFit - 1] <= 0xDBFF &&
+        pszText[nFit] >= 0xDC00 && pszText[nFit] <= 0xDFFF)
+        nFit--;
 
     memcpy(pszBuf, pszText, nFit * sizeof(WCHAR));
     wcscpy(pszBuf + nFit, c_szEllipsis);
