@@ -27,7 +27,7 @@ struct Machine;
 
 // A program that runs real code on the device.
 struct ProgramImage {
-    sim::WString exe_path = u"\\Windows\\vesk.exe";
+    sim::WString exe_path = TEXT("\\Windows\\vesk.exe");
     std::vector<uint8_t> resources;                 // compiled resource file
     std::function<int(HINSTANCE)> entry;            // the program's WinMain
     std::function<void()> reset;                    // gives the program fresh globals
