@@ -71,7 +71,7 @@ mapfile -t sources < <(cmake -P "$OUT/tools/sources.cmake" | sed -n 's/^-- //p')
 
 echo "== the executable reader (pe_check)"
 PE_CHECK=$OUT/tools/pe_check
-if ! c++ -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/win32/wince/pe_check.cpp" -o "$PE_CHECK" 2>"$LOG/pe_check.log"; then
+if ! c++ -std=c++20 -O2 -Wall -Wextra -Werror -I "$ROOT/sim/include" "$ROOT/win32/wince/pe_check.cpp" -o "$PE_CHECK" 2>"$LOG/pe_check.log"; then
   cat "$LOG/pe_check.log"
   fail "pe_check does not build"
   finish

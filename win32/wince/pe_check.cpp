@@ -17,29 +17,11 @@
 #include <set>
 #include <sstream>
 
-#include "pe_format.h"
+#include <sim/pe_format.h>
 
 namespace {
 
 using namespace vesk_pe;
-
-constexpr uint16_t kSubsystemCeGui = 9;
-constexpr uint16_t kCharExecutable = 0x0002;
-constexpr uint16_t kCharDll = 0x2000;
-
-struct Import {
-  std::string dll;                // as the image names it
-  std::vector<std::string> names; // "#N" for an import by ordinal
-};
-
-struct Image {
-  uint64_t size = 0;
-  uint16_t machine = 0, characteristics = 0, subsystem = 0;
-  uint32_t entry = 0;
-  uint16_t os_major = 0, os_minor = 0, sub_major = 0, sub_minor = 0;
-  std::vector<Import> imports;
-  Resources resources;
-};
 
 ResId ParseResId(const std::string& s) {
   ResId id;
@@ -51,156 +33,6 @@ ResId ParseResId(const std::string& s) {
   }
   return id;
 }
-
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%x", v);
-  return buf;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-  return s;
-}
-
-// The DLL's name as an export list names it: upper case, no ".DLL".
-std::string DllKey(const std::string& dll) {
-  std::string k = Upper(dll);
-  if (k.size() > 4 && k.ends_with(".DLL")) k.resize(k.size() - 4);
-  return k;
-}
-
-class PeReader {
- public:
-  explicit PeReader(const std::vector<uint8_t>& file) : f_{file} {}
-
-  Image Read() {
-    Image img;
-    img.size = f_.b.size();
-    if (f_.U16(0) != 0x5a4d) throw BadImage("no MZ header");
-    uint32_t pe = f_.U32(0x3c);
-    if (f_.U32(pe) != 0x00004550) throw BadImage("no PE signature");
-    uint64_t fh = pe + 4;
-    img.machine = f_.U16(fh);
-    uint16_t nsections = f_.U16(fh + 2);
-    uint16_t opt_size = f_.U16(fh + 16);
-    img.characteristics = f_.U16(fh + 18);
-    uint64_t opt = fh + 20;
-    if (f_.U16(opt) != 0x10b) throw BadImage("not a PE32 optional header");
-    if (opt_size < 96) throw BadImage("optional header too short");
-    img.entry = f_.U32(opt + 16);
-    img.os_major = f_.U16(opt + 40);
-    img.os_minor = f_.U16(opt + 42);
-    img.sub_major = f_.U16(opt + 48);
-    img.sub_minor = f_.U16(opt + 50);
-    img.subsystem = f_.U16(opt + 68);
-    uint32_t ndirs = f_.U32(opt + 92);
-    auto dir = [&](uint32_t i) -> std::pair<uint32_t, uint32_t> {
-      if (i >= ndirs || 96 + 8 * (i + 1) > opt_size) return {0, 0};
-      return {f_.U32(opt + 96 + 8 * i), f_.U32(opt + 100 + 8 * i)};
-    };
-    uint64_t sec = opt + opt_size;
-    for (uint16_t i = 0; i < nsections; ++i, sec += 40) {
-      Section s{f_.U32(sec + 8), f_.U32(sec + 12), f_.U32(sec + 16), f_.U32(sec + 20)};
-      f_.Need(s.raw_ptr, s.raw_size);
-      sections_.push_back(s);
-    }
-    if (auto [rva, size] = dir(1); rva != 0 && size != 0) ReadImports(rva, img);
-    if (auto [rva, size] = dir(2); rva != 0 && size != 0) {
-      rsrc_ = rva;
-      ReadResourceDir(rva, 0, {}, img.resources);
-    }
-    return img;
-  }
-
- private:
-  struct Section {
-    uint32_t vsize, va, raw_size, raw_ptr;
-  };
-
-  // The file offset of an image address, or an error when no section holds it.
-  uint64_t Offset(uint32_t rva, uint32_t n = 1) const {
-    for (const Section& s : sections_) {
-      if (rva >= s.va && uint64_t(rva) + n <= uint64_t(s.va) + s.raw_size) return s.raw_ptr + (rva - s.va);
-    }
-    throw BadImage("address " + Hex(rva) + " is in no section's file data");
-  }
-
-  std::string CString(uint32_t rva) const {
-    uint64_t off = Offset(rva);
-    std::string s;
-    for (;; ++off) {
-      f_.Need(off, 1);
-      if (f_.b[off] == 0) return s;
-      s += char(f_.b[off]);
-      if (s.size() > 4096) throw BadImage("unterminated name at " + Hex(rva));
-    }
-  }
-
-  void ReadImports(uint32_t rva, Image& img) const {
-    for (uint32_t d = rva;; d += 20) {
-      uint64_t off = Offset(d, 20);
-      uint32_t lookup = f_.U32(off), name = f_.U32(off + 12), iat = f_.U32(off + 16);
-      if (lookup == 0 && name == 0 && iat == 0) return;
-      if (img.imports.size() > 1000) throw BadImage("import directory without end");
-      Import imp;
-      imp.dll = CString(name);
-      for (uint32_t t = lookup ? lookup : iat;; t += 4) {
-        uint32_t thunk = f_.U32(Offset(t, 4));
-        if (thunk == 0) break;
-        if (thunk & kHighBit) {
-          imp.names.push_back("#" + std::to_string(thunk & 0xffff));
-        } else {
-          f_.Need(Offset(thunk, 2), 2);
-          imp.names.push_back(CString(thunk + 2));
-        }
-        if (imp.names.size() > 100000) throw BadImage("import list of " + imp.dll + " without end");
-      }
-      img.imports.push_back(imp);
-    }
-  }
-
-  // Type, name and language directories, then the data entries.
-  void ReadResourceDir(uint32_t rva, int level, ResKey key, Resources& out) {
-    if (++visited_ > 10000) throw BadImage("resource directory loops");
-    uint64_t off = Offset(rva, 16);
-    uint32_t n = uint32_t(f_.U16(off + 12)) + f_.U16(off + 14);
-    for (uint32_t i = 0; i < n; ++i) {
-      uint64_t e = Offset(rva + 16 + 8 * i, 8);
-      uint32_t name = f_.U32(e), target = f_.U32(e + 4);
-      ResId id;
-      if (name & kHighBit) {
-        id.is_num = false;
-        uint64_t s = Offset(rsrc_ + (name & 0x7fffffffu), 2);
-        uint16_t len = f_.U16(s);
-        f_.Need(s + 2, 2u * len);
-        for (uint16_t c = 0; c < len; ++c) id.str += char16_t(f_.U16(s + 2 + 2 * c));
-      } else {
-        id.num = name;
-      }
-      ResKey k = key;
-      if (level == 0) k.type = id;
-      else if (level == 1) k.name = id;
-      else k.lang = id.num;
-      bool subdir = target & kHighBit;
-      uint32_t at = rsrc_ + (target & 0x7fffffffu);
-      if (subdir != (level < 2)) throw BadImage("resource tree is not type/name/language");
-      if (subdir) {
-        ReadResourceDir(at, level + 1, k, out);
-      } else {
-        uint64_t d = Offset(at, 16);
-        uint32_t data = f_.U32(d), size = f_.U32(d + 4);
-        uint64_t from = size ? Offset(data, size) : 0;
-        out[k].assign(f_.b.begin() + long(from), f_.b.begin() + long(from + size));
-      }
-    }
-  }
-
-  Bytes f_;
-  std::vector<Section> sections_;
-  uint32_t rsrc_ = 0;
-  int visited_ = 0;
-};
 
 // One release's export lists: DLL -> names, and ordinals for imports by number.
 struct Exports {

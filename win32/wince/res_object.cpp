@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <type_traits>
 
-#include "pe_format.h"
+#include <sim/pe_format.h>
 
 namespace {
 
