@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <csetjmp>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -106,6 +107,10 @@ struct Image {
     std::function<int(HINSTANCE)> entry;
     std::function<void()> reset;  // fresh globals, as a new process would have them
     bool private_heap = false;    // the process's blocks are taken back when it ends
+    // Code loaded from a Windows CE executable: its frames carry no unwind
+    // tables for this host, so nothing is thrown through them, and its
+    // thread is ended by a jump back to where it was started.
+    bool loaded = false;
 };
 
 struct Process {
@@ -149,6 +154,9 @@ struct Thread {
     HWND hung_window = nullptr;  // the window whose handling keeps this OS thread waiting
     int menu_depth = 0;          // inside TrackPopupMenuEx
     bool killed = false;         // the device is going away: unwind the thread's code
+    std::jmp_buf end_jump{};     // a loaded executable's thread ends here (EndThread)
+    int end_code = 0;
+    std::vector<uintptr_t> tls_slots;  // TlsGetValue and TlsSetValue
     std::thread os;
 };
 
@@ -405,6 +413,13 @@ void ReclaimHeap(Process* p);
 Counts CountObjects(DWORD pid);
 // Thrown inside a program's thread when the device is switched off under it.
 struct ThreadKilled {};
+// Ends the calling program thread with its process's exit code, without
+// returning: by ThreadKilled for code built into the simulator, by a jump
+// past every frame for a loaded executable's.
+[[noreturn]] void EndThread(Thread* self, int code);
+// Ends another process, as TerminateProcess does: its thread stops where it
+// waits; a simulated application's process ends at once.
+void TerminateOther(Process* p, int code);
 // Ends every program thread that still runs, so the device can go away.
 void KillAll();
 // Lets every thread of the device run until none has anything to do.

@@ -225,26 +225,67 @@ Process* FindProcess(DWORD pid) {
 
 namespace {
 
+// The image's entry on its own thread. A loaded executable's thread comes
+// back here by EndThread's jump, past frames that no unwinder can read; the
+// platform's frames it skips hold no locks (a thread ends only where it
+// waits for the baton), only memory, which goes with the device.
+int RunEntry(Thread* t) {
+    const Image* image = t->process->image;
+    if (!image->loaded) {
+        try {
+            CalloutScope callout;
+            return image->entry(t->process->instance);
+        } catch (const ThreadKilled&) {
+            return t->end_code;
+        }
+    }
+    const int depth = tls_api_depth;
+    if (setjmp(t->end_jump) != 0) {
+        tls_api_depth = depth;
+        tls_thread = t;
+        return t->end_code;
+    }
+    CalloutScope callout;
+    return image->entry(t->process->instance);
+}
+
 void ThreadMain(Machine* m, Thread* t) {
     tls_thread = t;
     tls_os_thread = t;
     PlatformScope platform;
     m->baton.WaitTurn(t);
     t->state = Thread::State::Running;
-    const Image* image = t->process->image;
-    int code = 0;
-    try {
-        CalloutScope callout;
-        code = image->entry(t->process->instance);
-    } catch (const ThreadKilled&) {
-        code = -1;
-    }
+    int code = RunEntry(t);
     EndProcess(t->process, code);
     t->state = Thread::State::Exited;
     tls_thread = nullptr;
     tls_os_thread = nullptr;
     m->baton.Finish();
 }
+
+}  // namespace
+
+void EndThread(Thread* self, int code) {
+    self->end_code = code;
+    if (self->process->image && self->process->image->loaded) std::longjmp(self->end_jump, 1);
+    throw ThreadKilled{};
+}
+
+void TerminateOther(Process* p, int code) {
+    if (!p->alive) return;
+    for (Thread* t : p->threads) {
+        if (!t->real || t->state == Thread::State::Exited || t->state == Thread::State::NotStarted) continue;
+        t->killed = true;
+        t->end_code = code;
+        // From the driver it ends now; from a program's thread, when the
+        // driver next lets threads run.
+        if (!tls_os_thread) M().baton.Run(t);
+        return;
+    }
+    EndProcess(p, code);
+}
+
+namespace {
 
 // The first instance of a program gets fresh globals; later ones share the
 // running instance's image, as a second start of one executable would.
@@ -284,7 +325,7 @@ void WaitForWork(Thread* self) {
     self->state = Thread::State::WaitMessage;
     M().baton.Park(self);
     self->state = Thread::State::Running;
-    if (self->killed) throw ThreadKilled{};
+    if (self->killed) EndThread(self, self->end_code);
 }
 
 void HangUntilReleased(HWND hwnd) {
@@ -304,7 +345,7 @@ void HangUntilReleased(HWND hwnd) {
     M().baton.Park(os);
     os->state = Thread::State::Running;
     os->hung_window = nullptr;
-    if (os->killed) throw ThreadKilled{};
+    if (os->killed) EndThread(os, os->end_code);
 }
 
 void ReleaseHung(HWND hwnd) {
@@ -334,7 +375,7 @@ void RunUntilIdle() {
         for (Thread* t : list) {
             if (!t->process->alive) continue;
             if (t->real) {
-                bool runnable = (t->state == Thread::State::WaitMessage && HasWork(t)) ||
+                bool runnable = (t->state == Thread::State::WaitMessage && (HasWork(t) || t->killed)) ||
                                 t->state == Thread::State::Released;
                 if (runnable) {
                     m.baton.Run(t);
@@ -408,6 +449,7 @@ void KillAll() {
     for (auto& [tid, t] : m.threads) {
         if (!t->real || t->state == Thread::State::Exited || t->state == Thread::State::NotStarted) continue;
         t->killed = true;
+        t->end_code = -1;
         m.baton.Run(t.get());
     }
     for (auto& [tid, t] : m.threads)

@@ -123,6 +123,53 @@ inline Resources ReadRes(const std::vector<uint8_t>& file) {
   return out;
 }
 
+// The compiled resource script that holds `resources`: the empty entry,
+// then each resource's header and data on 4-byte boundaries, in the order
+// of the map (types and names as a resource directory sorts them).
+inline std::vector<uint8_t> WriteRes(const Resources& resources) {
+  std::vector<uint8_t> out(32, 0);
+  out[4] = 32;
+  out[8] = out[9] = out[12] = out[13] = 0xff;
+  auto u16 = [&](uint16_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+  };
+  auto u32 = [&](uint32_t v) {
+    u16(uint16_t(v));
+    u16(uint16_t(v >> 16));
+  };
+  auto id = [&](const ResId& r) {
+    if (r.is_num) {
+      u16(0xffff);
+      u16(uint16_t(r.num));
+    } else {
+      for (char16_t c : r.str) u16(uint16_t(c));
+      u16(0);
+    }
+  };
+  auto align = [&] {
+    while (out.size() % 4) out.push_back(0);
+  };
+  for (const auto& [key, data] : resources) {
+    size_t start = out.size();
+    u32(uint32_t(data.size()));
+    u32(0);  // the header's size, once known
+    id(key.type);
+    id(key.name);
+    align();
+    u32(0);       // data version
+    u16(0x1030);  // moveable, pure, discardable
+    u16(uint16_t(key.lang));
+    u32(0);  // version
+    u32(0);  // characteristics
+    uint32_t header = uint32_t(out.size() - start);
+    for (int i = 0; i < 4; ++i) out[start + 4 + size_t(i)] = uint8_t(header >> (8 * i));
+    out.insert(out.end(), data.begin(), data.end());
+    align();
+  }
+  return out;
+}
+
 constexpr uint16_t kSubsystemCeGui = 9;
 constexpr uint16_t kCharExecutable = 0x0002;
 constexpr uint16_t kCharDll = 0x2000;
