@@ -236,6 +236,10 @@ private:
     void Do(const vesk_sim::RotateCmd&) { device_.Rotate(); }
     void Do(const vesk_sim::DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const vesk_sim::DumpCmd&) {}
+    void Do(const vesk_sim::ExeCmd& e) {
+        std::string why;
+        if (!vesk_host::UseExecutable(e.file, &why)) throw std::runtime_error(why);
+    }
     void Do(const vesk_sim::ShotCmd&) {}
     void Do(const vesk_sim::QuitCmd&) { Quit(); }
     void Do(const vesk_sim::MenuTapCmd& m) {

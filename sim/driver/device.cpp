@@ -139,8 +139,9 @@ DWORD Device::Start(const ProgramImage& program) {
     slot->image.entry = program.entry;
     slot->image.reset = program.reset;
     slot->image.private_heap = program.private_heap;
+    slot->image.loaded = program.loaded;
     // Every instance of one image shares its module handle, as on the device.
-    slot->image.instance = ToHandle<HINSTANCE>(0x00010000u);
+    slot->image.instance = ToHandle<HINSTANCE>(program.instance);
     images_.push_back(slot);
     Process* p = StartImage(slot->image);
     return p->pid;

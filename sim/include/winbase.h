@@ -16,6 +16,8 @@
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_TOO_MANY_POSTS 298L
+#define ERROR_INVALID_ADDRESS 487L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
@@ -50,6 +52,28 @@
 #define WAIT_TIMEOUT 258L
 #define WAIT_ABANDONED 128
 #define WAIT_FAILED 0xFFFFFFFF
+#define TLS_FUNCALLOC 0
+#define TLS_FUNCFREE 1
+#define TLS_OUT_OF_INDEXES 0xFFFFFFFF
+#define PAGE_NOACCESS 0x01
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define PAGE_EXECUTE 0x10
+#define PAGE_EXECUTE_READ 0x20
+#define PAGE_EXECUTE_READWRITE 0x40
+#define MEM_COMMIT 0x1000
+#define MEM_FREE 0x10000
+#define MEM_IMAGE 0x1000000
+
+typedef struct _MEMORY_BASIC_INFORMATION {
+    PVOID BaseAddress;
+    PVOID AllocationBase;
+    DWORD AllocationProtect;
+    DWORD RegionSize;
+    DWORD State;
+    DWORD Protect;
+    DWORD Type;
+} MEMORY_BASIC_INFORMATION, *PMEMORY_BASIC_INFORMATION;
 
 #ifdef __cplusplus
 extern "C" {
@@ -72,6 +96,21 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwPr
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
+BOOL WINAPI TerminateProcess(HANDLE hProcess, DWORD uExitCode);
+HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount, LONG lMaximumCount,
+                               LPCWSTR lpName);
+BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount);
+DWORD WINAPI TlsCall(DWORD func, DWORD val);
+LPVOID WINAPI TlsGetValue(DWORD dwTlsIndex);
+BOOL WINAPI TlsSetValue(DWORD dwTlsIndex, LPVOID lpTlsValue);
+LONG WINAPI InterlockedIncrement(LONG* lpAddend);
+LONG WINAPI InterlockedDecrement(LONG* lpAddend);
+LONG WINAPI InterlockedCompareExchange(LONG* Destination, LONG Exchange, LONG Comperand);
+DWORD WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, DWORD dwLength);
+BOOL WINAPI VirtualProtect(LPVOID lpAddress, DWORD dwSize, DWORD flNewProtect, PDWORD lpflOldProtect);
+void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPVOID lpOverlapped);
 
 #ifdef __cplusplus
 }

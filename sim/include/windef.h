@@ -34,6 +34,7 @@ typedef void VOID, *LPVOID, *PVOID;
 typedef const void *LPCVOID;
 typedef BYTE *LPBYTE;
 typedef DWORD *LPDWORD, *PDWORD;
+typedef LONG *LPLONG;
 typedef int *LPINT;
 typedef intptr_t INT_PTR, LONG_PTR;
 typedef uintptr_t UINT_PTR, ULONG_PTR, DWORD_PTR;

@@ -138,6 +138,7 @@
 
 #define IDOK 1
 #define IDCANCEL 2
+#define MB_OK 0x00000000L
 
 /* Property sheets */
 #define PSM_PRESSBUTTON (WM_USER + 113)
@@ -303,6 +304,7 @@ HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI WindowFromPoint(POINT Point);
 BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
 int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
 int WINAPI GetWindowTextLengthW(HWND hWnd);
 BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);

@@ -42,6 +42,7 @@ enum class Kind : uint8_t {
     DC,
     Icon,
     Mutex,
+    Semaphore,
     ProcessHandle,
     ThreadHandle,
     Snapshot,
@@ -162,6 +163,8 @@ struct Thread {
 
 // The simulated thread whose code runs on this OS thread right now.
 Thread* CurrentThread();
+// The program thread whose OS thread this is (nullptr on the driver's).
+Thread* CurrentOsThread();
 Process* CurrentProcess();
 DWORD CurrentPid();
 
@@ -378,6 +381,7 @@ struct Machine {
     std::shared_ptr<void> gdi;
     std::shared_ptr<void> files;
     std::shared_ptr<void> kernel;
+    std::shared_ptr<void> console;
     std::shared_ptr<void> apps;
 
     long dispatch_budget = 2000000;  // a device that never goes idle is a fault
@@ -410,6 +414,12 @@ void DropLeftovers();
 std::optional<MenuView> TrackedMenu();
 // Frees what a process with a private heap still holds (heap.cpp).
 void ReclaimHeap(Process* p);
+// The C runtime's heap as a program's code calls it (malloc, realloc,
+// free): blocks of the calling process, counted and made to fail as its
+// allocations by new are (heap.cpp).
+void* ProgramAlloc(size_t n);
+void* ProgramRealloc(void* block, size_t n);
+void ProgramFree(void* block);
 Counts CountObjects(DWORD pid);
 // Thrown inside a program's thread when the device is switched off under it.
 struct ThreadKilled {};

@@ -8,7 +8,9 @@
 // does when a process exits or is ended mid-call.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -25,6 +27,7 @@ struct alignas(alignof(std::max_align_t)) Header {
     Header* prev;
     Header* next;
     Process* owner;  // set only for blocks of a private heap
+    std::size_t size;
 };
 
 std::mutex& ListLock() {
@@ -56,13 +59,13 @@ void Unlink(Header* h) {
     --h->owner->heap_blocks;
 }
 
-void* Take(std::size_t n) {
-    Process* p = CountedProcess();
+void* TakeFor(Process* p, std::size_t n) {
     if (p && M().faults.OnAllocation()) return nullptr;
     if (n > SIZE_MAX - sizeof(Header)) return nullptr;
     auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + n));
     if (!h) return nullptr;
     h->owner = nullptr;
+    h->size = n;
     if (p) {
         ++p->heap_blocks;
         ++p->heap_allocations;
@@ -71,15 +74,37 @@ void* Take(std::size_t n) {
     return h + 1;
 }
 
-void Give(void* block) {
+void* Take(std::size_t n) { return TakeFor(CountedProcess(), n); }
+
+void GiveFor(void* block, Process* p) {
     if (!block) return;
     Header* h = static_cast<Header*>(block) - 1;
     if (h->owner) Unlink(h);
-    else if (Process* p = CountedProcess()) --p->heap_blocks;
+    else if (p) --p->heap_blocks;
     std::free(h);
 }
 
+void Give(void* block) { GiveFor(block, block ? CountedProcess() : nullptr); }
+
 }  // namespace
+
+void* ProgramAlloc(size_t n) { return TakeFor(CurrentProcess(), n ? n : 1); }
+
+void* ProgramRealloc(void* block, size_t n) {
+    if (!block) return ProgramAlloc(n);
+    if (n == 0) {
+        ProgramFree(block);
+        return nullptr;
+    }
+    void* moved = ProgramAlloc(n);
+    if (!moved) return nullptr;  // the old block stays as it was
+    Header* h = static_cast<Header*>(block) - 1;
+    std::memcpy(moved, block, std::min(h->size, n));
+    ProgramFree(block);
+    return moved;
+}
+
+void ProgramFree(void* block) { GiveFor(block, CurrentProcess()); }
 
 void ReclaimHeap(Process* p) {
     std::lock_guard<std::mutex> hold(ListLock());

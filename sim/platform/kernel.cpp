@@ -45,8 +45,24 @@ struct Snapshot : Object {
     size_t next = 0;
 };
 
+struct Semaphore : Object {
+    static constexpr Kind kKind = Kind::Semaphore;
+    Semaphore() : Object(Kind::Semaphore) {}
+    struct Count {
+        LONG now = 0, max = 0;
+    };
+    std::shared_ptr<Count> count;
+};
+
+// TlsCall's slots, as many as the device has; the first few are the
+// system's own.
+constexpr DWORD kTlsSlots = 64;
+constexpr DWORD kTlsFirstFree = 4;
+
 struct KernelState {
     std::map<sim::WString, std::weak_ptr<NamedMutex>> mutexes;
+    std::map<sim::WString, std::weak_ptr<Semaphore::Count>> semaphores;
+    uint64_t tls_taken = (uint64_t(1) << kTlsFirstFree) - 1;
 };
 
 KernelState& K() {
@@ -55,8 +71,11 @@ KernelState& K() {
     return *static_cast<KernelState*>(m.kernel.get());
 }
 
-const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
-const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+// The device's pseudo-handles: its headers compute them inline, so a program
+// built for it passes these very values.
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(uintptr_t(0x42));
+const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(uintptr_t(0x41));
+
 
 bool FillEntry(Snapshot* s, LPPROCESSENTRY32 pe) {
     if (s->next >= s->entries.size()) {
@@ -159,12 +178,21 @@ BOOL WINAPI ReleaseMutex(HANDLE h) {
     return TRUE;
 }
 
-// Mutexes only. A mutex another thread owns answers WAIT_TIMEOUT to a wait
+// Mutexes and semaphores. A mutex another thread owns, or a semaphore at 0, answers WAIT_TIMEOUT to a wait
 // of no time; the simulator does not block a thread on it for longer (such a
 // wait fails with ERROR_NOT_SUPPORTED rather than pretend).
 DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD ms) {
     SIM_API("WaitForSingleObject");
     Machine& m = M();
+    if (Semaphore* sem = m.handles.Get<Semaphore>(h)) {
+        if (sem->count->now > 0) {
+            --sem->count->now;
+            return WAIT_OBJECT_0;
+        }
+        if (ms == 0) return WAIT_TIMEOUT;
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return WAIT_FAILED;
+    }
     MutexHandle* mh = m.handles.Get<MutexHandle>(h);
     Thread* t = CurrentThread();
     if (!mh || !t) {
@@ -196,13 +224,129 @@ BOOL WINAPI CloseHandle(HANDLE h) {
     }
     Machine& m = M();
     Object* o = m.handles.Find(FromHandle(h));
-    if (!o || (o->kind != Kind::Mutex && o->kind != Kind::ProcessHandle && o->kind != Kind::ThreadHandle &&
-               o->kind != Kind::Snapshot)) {
+    if (!o || (o->kind != Kind::Mutex && o->kind != Kind::Semaphore && o->kind != Kind::ProcessHandle &&
+               o->kind != Kind::ThreadHandle && o->kind != Kind::Snapshot)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     m.handles.Erase(FromHandle(h));
     return TRUE;
+}
+
+HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG initial, LONG maximum, LPCWSTR name) {
+    SIM_API("CreateSemaphoreW");
+    if (SIM_FAIL()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (maximum <= 0 || initial < 0 || initial > maximum) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto handle = std::make_unique<Semaphore>();
+    handle->owner_pid = CurrentPid();
+    bool existed = false;
+    if (name && *name) {
+        auto& slot = K().semaphores[name];
+        existed = bool(handle->count = slot.lock());
+        if (!existed) slot = handle->count = std::make_shared<Semaphore::Count>(Semaphore::Count{initial, maximum});
+    } else {
+        handle->count = std::make_shared<Semaphore::Count>(Semaphore::Count{initial, maximum});
+    }
+    HANDLE h = ToHandle<HANDLE>(M().handles.Insert(std::move(handle)));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+BOOL WINAPI ReleaseSemaphore(HANDLE h, LONG n, LPLONG previous) {
+    SIM_API("ReleaseSemaphore");
+    Semaphore* sem = M().handles.Get<Semaphore>(h);
+    if (!sem) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Semaphore::Count& c = *sem->count;
+    if (n <= 0 || n > c.max - c.now) {
+        SetLastError(n <= 0 ? ERROR_INVALID_PARAMETER : ERROR_TOO_MANY_POSTS);
+        return FALSE;
+    }
+    if (previous) *previous = c.now;
+    c.now += n;
+    return TRUE;
+}
+
+// Ends a process. The caller's own, from its thread, does not return: the
+// thread ends where it is, as on the device.
+BOOL WINAPI TerminateProcess(HANDLE h, DWORD code) {
+    SIM_API("TerminateProcess");
+    Process* target = nullptr;
+    if (h == kCurrentProcess) {
+        target = CurrentProcess();
+    } else if (ProcessHandle* ph = M().handles.Get<ProcessHandle>(h)) {
+        target = FindProcess(ph->pid);
+    }
+    if (!target || !target->alive) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Thread* os = CurrentOsThread();
+    if (os && os->process == target) EndThread(os, int(code));
+    TerminateOther(target, int(code));
+    return TRUE;
+}
+
+DWORD WINAPI TlsCall(DWORD func, DWORD slot) {
+    SIM_API("TlsCall");
+    uint64_t& taken = K().tls_taken;
+    if (func == TLS_FUNCALLOC) {
+        for (DWORD i = kTlsFirstFree; i < kTlsSlots; ++i) {
+            if (taken & (uint64_t(1) << i)) continue;
+            taken |= uint64_t(1) << i;
+            for (auto& [tid, t] : M().threads)
+                if (t->tls_slots.size() > i) t->tls_slots[i] = 0;
+            return i;
+        }
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return TLS_OUT_OF_INDEXES;
+    }
+    if (func == TLS_FUNCFREE && slot >= kTlsFirstFree && slot < kTlsSlots && (taken & (uint64_t(1) << slot))) {
+        taken &= ~(uint64_t(1) << slot);
+        return TRUE;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+LPVOID WINAPI TlsGetValue(DWORD slot) {
+    SIM_API("TlsGetValue");
+    Thread* t = CurrentThread();
+    if (!t || slot >= kTlsSlots) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);  // a value of 0 is told from a failure so
+    return slot < t->tls_slots.size() ? reinterpret_cast<LPVOID>(t->tls_slots[slot]) : nullptr;
+}
+
+BOOL WINAPI TlsSetValue(DWORD slot, LPVOID value) {
+    SIM_API("TlsSetValue");
+    Thread* t = CurrentThread();
+    if (!t || slot >= kTlsSlots) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (t->tls_slots.size() <= slot) t->tls_slots.resize(kTlsSlots);
+    t->tls_slots[slot] = reinterpret_cast<uintptr_t>(value);
+    return TRUE;
+}
+
+// One thread runs at a time on the simulated device: the exchanges are plain.
+LONG WINAPI InterlockedIncrement(LONG* p) { return ++*p; }
+LONG WINAPI InterlockedDecrement(LONG* p) { return --*p; }
+LONG WINAPI InterlockedCompareExchange(LONG* p, LONG exchange, LONG comparand) {
+    LONG old = *p;
+    if (old == comparand) *p = exchange;
+    return old;
 }
 
 HANDLE WINAPI GetCurrentThread(void) { return kCurrentThread; }

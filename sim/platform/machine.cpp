@@ -35,6 +35,7 @@ Machine* MaybeM() { return g_machine; }
 void SetCurrentMachine(Machine* m) { g_machine = m; }
 
 Thread* CurrentThread() { return tls_thread; }
+Thread* CurrentOsThread() { return tls_os_thread; }
 Process* CurrentProcess() { return tls_thread ? tls_thread->process : nullptr; }
 DWORD CurrentPid() { return tls_thread ? tls_thread->process->pid : 0; }
 
@@ -402,7 +403,8 @@ Counts CountObjects(DWORD pid) {
                  h.Count(pid, Kind::DC));
     c.icons = long(h.Count(pid, Kind::Icon));
     c.menus = long(h.Count(pid, Kind::Menu));
-    c.handles = long(h.Count(pid, Kind::Mutex) + h.Count(pid, Kind::ProcessHandle) + h.Count(pid, Kind::ThreadHandle));
+    c.handles = long(h.Count(pid, Kind::Mutex) + h.Count(pid, Kind::Semaphore) + h.Count(pid, Kind::ProcessHandle) +
+                     h.Count(pid, Kind::ThreadHandle));
     c.snapshots = long(h.Count(pid, Kind::Snapshot));
     c.keys = long(h.Count(pid, Kind::RegKey));
     c.windows = long(h.Count(pid, Kind::Window));

@@ -1,6 +1,11 @@
 #include "vesk_image.h"
 
+#include <sim/loader.h>
+
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "vesk.h"
@@ -63,6 +68,49 @@ const sim::ProgramImage& VeskImage() {
     return image;
 }
 
-DWORD StartVesk(sim::Device& device) { return device.Start(VeskImage()); }
+namespace {
+
+struct InUse {
+    std::string file;
+    std::optional<sim::ProgramImage> image;
+    bool decided = false;
+};
+
+InUse& Chosen() {
+    static InUse in_use;
+    return in_use;
+}
+
+}  // namespace
+
+bool UseExecutable(const std::string& file, std::string* error) {
+    InUse& c = Chosen();
+    std::optional<sim::ProgramImage> image = sim::LoadExecutable(file, error);
+    if (!image) return false;
+    c.file = file;
+    c.image = std::move(image);
+    c.decided = true;
+    return true;
+}
+
+const std::string& ExecutableInUse() {
+    InUse& c = Chosen();
+    if (!c.decided) {
+        c.decided = true;
+        if (const char* file = std::getenv("VESK_DEVICE_EXE"); file && *file) {
+            std::string why;
+            if (!UseExecutable(file, &why)) {
+                std::fprintf(stderr, "VESK_DEVICE_EXE: %s\n", why.c_str());
+                std::exit(2);
+            }
+        }
+    }
+    return c.file;
+}
+
+DWORD StartVesk(sim::Device& device) {
+    if (!ExecutableInUse().empty()) return device.Start(*Chosen().image);
+    return device.Start(VeskImage());
+}
 
 }  // namespace vesk_host

@@ -7,6 +7,7 @@
 #include "options.h"
 #include "player.h"
 #include "script.h"
+#include "vesk_image.h"
 
 namespace {
 
@@ -39,6 +40,13 @@ int main(int argc, char** argv) {
         return vesk_sim::kExitScript;
     }
     const vesk_sim::Options& o = *parsed.options;
+    if (!o.exe.empty()) {
+        std::string why;
+        if (!vesk_host::UseExecutable(o.exe, &why)) {
+            std::cerr << "vesk-sim: " << why << '\n';
+            return vesk_sim::kExitScript;
+        }
+    }
     try {
         switch (o.mode) {
         case vesk_sim::Options::Mode::Help: std::cout << vesk_sim::HelpText(); return 0;

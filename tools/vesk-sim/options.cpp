@@ -7,9 +7,9 @@ namespace vesk_sim {
 namespace {
 
 const char kHelp[] = R"(Usage:
-  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR]
-  vesk-sim --demo [DIR]
-  vesk-sim --script FILE [--out DIR]
+  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR] [--exe FILE]
+  vesk-sim --demo [DIR] [--exe FILE]
+  vesk-sim --script FILE [--out DIR] [--exe FILE]
   vesk-sim --help | --version
 
 vesk-sim boots a simulated Pocket PC with the stand-in shell (the taskbar
@@ -46,6 +46,16 @@ Options:
                  with its step) into DIR (default vesk-sim-demo)
   --script FILE  play a script (below) and write its screenshots and
                  events.log into the --out folder
+  --exe FILE     run the Windows CE ARM executable FILE (such as
+                 build/wince/vesk.exe) as vesk, in place of the vesk built
+                 into vesk-sim: its own ARM code calls the simulated device's
+                 DLLs, and its menu and icons come from its own resources.
+                 Only the 32-bit ARM build (preset arm) runs ARM code. The
+                 device's loader refuses, and vesk-sim exits with 2 naming
+                 the file and the reason, an image that is not ARM, not of
+                 the Windows CE GUI subsystem, truncated or malformed, or
+                 that imports a function the device's DLLs do not export
+                 (or imports one by ordinal)
   --help         this text
   --version      the version
 
@@ -85,6 +95,10 @@ Scripts
       or vesk, nor the name of a window that is still there.
   activate NAME          the shell brings NAME (or Desktop) to the front
   release NAME           a hung application answers the message it is stuck on
+  exe FILE               from here on, `start` runs the Windows CE executable
+                         FILE (relative to the script's folder) as vesk, as
+                         --exe does (the arm build only); a file the device's
+                         loader refuses stops the script with 2
   start                  start vesk; a second `start` while one runs starts a
                          second instance (which ends at once)
   down X Y | move X Y | up X Y | tap X Y
@@ -225,6 +239,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
             if (script) return error("--script given twice");
             script = true;
             o.script = value;
+        } else if (arg == "--exe") {
+            if (!take() || value.empty()) return error("--exe needs a file name");
+            if (!o.exe.empty()) return error("--exe given twice");
+            o.exe = value;
         } else if (arg == "--out") {
             if (!take() || value.empty()) return error("--out needs a folder name");
             if (o.out_given) return error("--out given twice");

@@ -99,6 +99,10 @@ private:
     void Do(const WaitCmd& w) { device_.Wait(w.ms); }
     void Do(const NotifyCmd&) { device_.Notify(); }
     void Do(const RotateCmd&) { device_.Rotate(); }
+    void Do(const ExeCmd& e) {
+        std::string why;
+        if (!vesk_host::UseExecutable(e.file, &why)) Error("exe: " + why);
+    }
     void Do(const DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const DumpCmd&) { device_.LogDump(); }
     void Do(const ShotCmd& s) {

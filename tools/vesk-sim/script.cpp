@@ -256,7 +256,7 @@ const std::vector<std::string>& CommandWords() {
         "device", "reg",  "theme", "app",  "activate", "release",     "start",     "down",
         "move",   "up",   "tap",   "wait", "notify",   "dump",        "shot",      "quit",
         "menu-tap", "menu-scroll", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window",
-        "expect-counts", "include", "rotate", "display"};
+        "expect-counts", "include", "rotate", "display", "exe"};
     return kWords;
 }
 
@@ -350,6 +350,7 @@ private:
         cmd.file = file;
         cmd.line = number;
         cmd.source = line.source;
+        line_file_ = file;
         cmd.action = Parse(word, args, line);
         if (!std::holds_alternative<ShotCmd>(cmd.action)) previous_source_ = line.source;
         script_.commands.push_back(std::move(cmd));
@@ -435,6 +436,13 @@ private:
             WaitCmd w{uint64_t(a.Num("milliseconds", 0, int64_t(kMaxWait)))};
             a.End();
             return w;
+        }
+        if (word == "exe") {
+            std::string name = a.Positional("file name").text;
+            a.End();
+            if (name.empty()) throw Bad{"exe: empty file name"};
+            fs::path path = fs::path(name).is_absolute() ? fs::path(name) : fs::path(line_file_).parent_path() / name;
+            return ExeCmd{path.string()};
         }
         if (word == "shot") {
             ShotCmd s;
@@ -612,6 +620,7 @@ private:
     std::string last_comment_;
     bool in_comment_ = false;
     std::string previous_source_;
+    std::string line_file_;  // the file of the command being parsed
 };
 
 }  // namespace

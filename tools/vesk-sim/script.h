@@ -39,6 +39,9 @@ struct ReleaseCmd {
     std::string name;
 };
 struct StartCmd {};
+struct ExeCmd {
+    std::string file;  // a Windows CE executable, relative to the script's folder
+};
 struct PenCmd {
     enum class Kind { Down, Move, Up, Tap };
     Kind kind = Kind::Tap;
@@ -91,7 +94,7 @@ struct ExpectCountsCmd {
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
                             DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd,
-                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd>;
+                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd, ExeCmd>;
 
 struct Command {
     std::string file;    // the script file the command came from (an included one too)

@@ -35,6 +35,11 @@ struct ProgramImage {
     // when its process ends (or is ended) is taken back by the platform.
     // Programs whose code shares objects with a test leave this off.
     bool private_heap = false;
+    // Code loaded from a Windows CE executable (sim/loader.h): nothing is
+    // thrown through its frames, and its thread is ended by a jump.
+    bool loaded = false;
+    // The module handle of every instance: the image's base address.
+    uintptr_t instance = 0x00010000u;
 };
 
 class Device {
