@@ -5,10 +5,12 @@
 // define as a macro or an inline, which needs no export. What the simulator
 // needs beyond that for its shell, driver and tests lives in sim/host_api.h.
 #include <gtest/gtest.h>
+#include <sim/loader.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -109,6 +111,32 @@ TEST(HeaderSurface, EveryProgramFacingFunctionExistsOnTheDevice) {
     for (const std::string& line : lacking) report += "\n  " + line;
     EXPECT_TRUE(lacking.empty()) << "declared for programs but exported by no device DLL and not a macro or inline"
                                  << " of CE's headers:" << report;
+}
+
+// What a loaded executable may import: each (DLL, function) of the simulated
+// device's export table is in that DLL's own export list on CE 5 and CE 6.
+TEST(HeaderSurface, EveryExportOfTheSimulatedDllsExistsOnTheDevice) {
+    if (!fs::exists(CeSdk() / "lib" / "coredll.def"))
+        GTEST_SKIP() << "no CE SDK at " << CeSdk() << " (set VESK_CE_SDK)";
+    const std::map<std::string, std::vector<std::vector<std::string>>> lists = {
+        {"COREDLL", {{"coredll.def"}, {"coredll6.def"}}},
+        {"TOOLHELP", {{"toolhelp.def"}}},
+    };
+    std::vector<std::string> lacking;
+    const auto table = sim::DeviceExports();
+    ASSERT_GT(table.size(), 150u);
+    for (const auto& [dll, name] : table) {
+        auto it = lists.find(dll);
+        if (it == lists.end()) {
+            lacking.push_back(dll + " (no export list)");
+            continue;
+        }
+        for (const auto& files : it->second)
+            if (!Exports(files).count(name)) lacking.push_back(dll + ": " + name + " (not in " + files[0] + ")");
+    }
+    std::string report;
+    for (const std::string& line : lacking) report += "\n  " + line;
+    EXPECT_TRUE(lacking.empty()) << "offered to loaded programs but not exported by the device:" << report;
 }
 
 }  // namespace

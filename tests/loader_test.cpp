@@ -1,0 +1,124 @@
+// The device's loader for Windows CE ARM executables: what it refuses, each
+// with its reason, and, on a build that runs ARM code, a program it starts.
+#include <gtest/gtest.h>
+#include <sim/loader.h>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A minimal Windows CE ARM executable: one section at 0x1000 with the code,
+// the import directory and its names. Its entry point answers 42.
+struct TinyExe {
+    uint16_t machine = 0x1c0;
+    uint16_t subsystem = 9;
+    uint32_t entry = 0x1000;
+    std::string dll = "COREDLL.dll";
+    std::string function = "Sleep";  // "#N": by ordinal
+    size_t cut = 0;                  // keep only so many bytes
+
+    std::vector<uint8_t> Bytes() const {
+        std::vector<uint8_t> b(0x400, 0);
+        auto u16 = [&](size_t at, uint32_t v) { b[at] = uint8_t(v), b[at + 1] = uint8_t(v >> 8); };
+        auto u32 = [&](size_t at, uint32_t v) { u16(at, v & 0xffff), u16(at + 2, v >> 16); };
+        u16(0, 0x5a4d);
+        u32(0x3c, 0x40);
+        u32(0x40, 0x4550);
+        const size_t coff = 0x44, opt = coff + 20;
+        u16(coff, machine);
+        u16(coff + 2, 1);
+        u16(coff + 16, 224);
+        u16(coff + 18, 0x0102);  // an executable, 32-bit words
+        u16(opt, 0x10b);
+        u32(opt + 16, entry);
+        u32(opt + 28, 0x10000);  // image base
+        u32(opt + 32, 0x1000);
+        u32(opt + 36, 0x200);
+        u16(opt + 48, 4), u16(opt + 50, 20);
+        u32(opt + 56, 0x2000);  // image size
+        u32(opt + 60, 0x200);   // headers
+        u16(opt + 68, subsystem);
+        u32(opt + 92, 16);
+        u32(opt + 96 + 8, 0x1100), u32(opt + 100 + 8, 40);  // imports
+        const size_t sec = opt + 224;
+        std::memcpy(&b[sec], ".text", 5);
+        u32(sec + 8, 0x200), u32(sec + 12, 0x1000), u32(sec + 16, 0x200), u32(sec + 20, 0x200);
+        u32(sec + 36, 0xe0000020);  // code, executable, readable, writable
+        // mov r0, #42; mov pc, lr
+        u32(0x200, 0xe3a0002a), u32(0x204, 0xe1a0f00e);
+        // The import descriptor at 0x1100, its lookup table at 0x1140, the
+        // address table at 0x1150, the hint and name at 0x1160, the DLL's
+        // name at 0x1180.
+        u32(0x300, 0x1140), u32(0x30c, 0x1180), u32(0x310, 0x1150);
+        uint32_t thunk = function[0] == '#' ? 0x80000000u | uint32_t(std::stoul(function.substr(1))) : 0x1160;
+        u32(0x340, thunk), u32(0x350, thunk);
+        std::memcpy(&b[0x362], function.data(), function.size());
+        std::memcpy(&b[0x380], dll.data(), dll.size());
+        if (cut) b.resize(cut);
+        return b;
+    }
+};
+
+std::string Load(const TinyExe& exe, std::optional<sim::ProgramImage>* image = nullptr) {
+    fs::path file = fs::temp_directory_path() / ("vesk-loader-" + std::to_string(::getpid()) + ".exe");
+    {
+        std::vector<uint8_t> bytes = exe.Bytes();
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    }
+    std::string error;
+    auto loaded = sim::LoadExecutable(file.string(), &error);
+    fs::remove(file);
+    if (image) *image = std::move(loaded);
+    return error.empty() ? "" : error.substr(error.find(": ") + 2);
+}
+
+TEST(Loader, RefusesWhatTheDeviceWouldNotStartAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(TinyExe&)> change;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"x86", [](TinyExe& e) { e.machine = 0x14c; }, "machine 0x14c, not ARM (0x1c0): not a program for this device"},
+        {"Thumb", [](TinyExe& e) { e.machine = 0x1c2; }, "machine 0x1c2, not ARM (0x1c0)"},
+        {"Thumb entry", [](TinyExe& e) { e.entry = 0x1001; }, "entry point 0x1001 is not ARM-state code"},
+        {"desktop", [](TinyExe& e) { e.subsystem = 2; }, "subsystem 2, not Windows CE GUI (9)"},
+        {"cut short", [](TinyExe& e) { e.cut = 0x150; }, "truncated or malformed image: truncated at offset"},
+        {"no header", [](TinyExe& e) { e.cut = 0x20; }, "truncated or malformed image: truncated at offset 60"},
+        {"missing import", [](TinyExe& e) { e.function = "CreateWidgetW"; },
+         "COREDLL.dll does not export CreateWidgetW: the device refuses to start it"},
+        {"a DLL the device lacks", [](TinyExe& e) { e.dll = "OLE32.dll"; },
+         "imports from OLE32.dll, which the device does not have"},
+        {"by ordinal", [](TinyExe& e) { e.function = "#17"; },
+         "imports ordinal 17 of COREDLL.dll: the device's export lists give no ordinals"},
+    };
+    for (const Case& c : cases) {
+        TinyExe exe;
+        c.change(exe);
+        EXPECT_EQ(Load(exe).substr(0, std::string(c.reason).size()), c.reason) << c.what;
+    }
+    EXPECT_EQ(Load(TinyExe{}), sim::RunsArmCode() ? "" : "this build of the simulator runs no ARM code (the arm preset's does)");
+}
+
+TEST(Loader, StartsTheProgramAtItsEntryPointWithItsImportsBound) {
+    if (!sim::RunsArmCode()) GTEST_SKIP() << "this build runs no ARM code: the arm build runs this";
+    std::optional<sim::ProgramImage> image;
+    ASSERT_EQ(Load(TinyExe{}, &image), "");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->instance, 0x10000u);
+    uint32_t slot;
+    std::memcpy(&slot, reinterpret_cast<const void*>(0x11150), 4);
+    EXPECT_EQ(slot, uint32_t(reinterpret_cast<uintptr_t>(&Sleep)));
+    sim::Device device;
+    DWORD pid = device.Start(*image);
+    EXPECT_EQ(device.ExitCode(pid), 42);
+}
+
+}  // namespace
