@@ -21,7 +21,7 @@ extern "C" int __wrap_DrawTextW(HDC hdc, LPCWSTR text, int length, LPRECT rc, UI
 
 namespace vesk_bench {
 
-MenuDevice::MenuDevice(int windows, int processes) : device_(std::make_unique<sim::Device>()) {
+MenuDevice::MenuDevice(int windows, int processes, int title_length) : device_(std::make_unique<sim::Device>()) {
     for (int i = 0; i < std::max(windows, processes); ++i) {
         sim::AppConfig app;
         // Built by appending: GCC 12 warns wrongly about "literal" + string.
@@ -34,13 +34,14 @@ MenuDevice::MenuDevice(int windows, int processes) : device_(std::make_unique<si
         title += sim::Widen(std::to_string(i));
         title += u" of process ";
         title += sim::Widen(std::to_string(i % processes));
+        if (title_length > 0) title.resize(size_t(title_length), u'w');
         app.title = title;
         app.hidden = i >= windows;
         device_->Launch(app);
     }
     vesk_ = vesk_host::StartVesk(*device_);
     for (const sim::WindowInfo& w : device_->Windows())
-        if (w.class_name == u"VeskClass") button_ = w.rect;
+        if (w.class_name == u"VeskClass") button_ = w.rect, button_hwnd_ = w.hwnd;
     expected_items_ = size_t(1 + windows + 1 + 5);
 }
 
@@ -55,8 +56,8 @@ bool MenuDevice::ShowMenu() {
 }
 
 void MenuDevice::Paint() {
-    InvalidateRect(g_hwndButton, nullptr, TRUE);
-    UpdateWindow(g_hwndButton);
+    InvalidateRect(button_hwnd_, nullptr, TRUE);
+    UpdateWindow(button_hwnd_);
 }
 
 TextFit::TextFit(int length) : device_(std::make_unique<sim::Device>()) {

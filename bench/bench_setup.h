@@ -16,7 +16,8 @@ namespace vesk_bench {
 // window each, which vesk passes over without taking a snapshot).
 class MenuDevice {
 public:
-    MenuDevice(int windows, int processes);
+    // Titles of `title_length` characters, when given, in place of the short ones.
+    MenuDevice(int windows, int processes, int title_length = 0);
     ~MenuDevice();
     // A tap on the menu strip, then a tap outside the popup. False if the
     // popup did not open with every window listed.
@@ -27,6 +28,7 @@ public:
 private:
     std::unique_ptr<sim::Device> device_;
     unsigned long vesk_ = 0;
+    HWND button_hwnd_ = nullptr;
     RECT button_{};
     size_t expected_items_ = 0;
 };
