@@ -43,20 +43,25 @@ fi
 for tool in apt-get apt-cache dpkg dpkg-deb; do
   command -v $tool >/dev/null || die "needs $tool (a Debian system)"
 done
-SUDO=()
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || die "adding the $ARCH architecture needs root, and sudo is not there"
-  SUDO=(sudo)
-fi
+# Runs a command as root: itself when root, otherwise through sudo.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null; then
+    sudo "$@"
+  else
+    die "$* needs root, and sudo is not there"
+  fi
+}
 
 # apt knows the armel packages once dpkg has the architecture and the lists are read.
 if ! apt-cache show "libfreetype6:$ARCH" >/dev/null 2>&1; then
   if ! dpkg --print-foreign-architectures | grep -qx "$ARCH"; then
     echo "ARM sysroot: adding the $ARCH architecture to dpkg"
-    "${SUDO[@]}" dpkg --add-architecture "$ARCH" || die "dpkg --add-architecture $ARCH failed"
+    as_root dpkg --add-architecture "$ARCH" || die "dpkg --add-architecture $ARCH failed"
   fi
   echo "ARM sysroot: reading the package lists (apt-get update)"
-  "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq || die "apt-get update failed"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq || die "apt-get update failed"
   apt-cache show "libfreetype6:$ARCH" >/dev/null 2>&1 ||
     die "the package lists have no $ARCH packages (is the architecture in the sources' Architectures?)"
 fi
