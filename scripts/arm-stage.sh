@@ -73,9 +73,9 @@ else
 fi
 
 say "ctest --preset arm under qemu-arm"
-# Every suite of the native build runs, the fault sweep whole (one faulted
-# run per distinct situation, as natively: about 4 minutes at -j2 here); the
-# test of vesk-sim's window is skipped, as this vesk-sim has none (no SDL2).
+# About ten times the native time: 4 to 7 minutes at -j2 on two cores.
+echo "every suite of the native build runs, the fault sweep whole (one faulted run per distinct situation, as natively);"
+echo "the test of vesk-sim's window is skipped: this vesk-sim has none (no SDL2 for ARM)"
 ctest_started=$SECONDS
 (cd "$ROOT" && ctest --preset arm -j2) >"$LOG/ctest.log" 2>&1
 grep -E -v '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|^ +Start +[0-9]+: ' "$LOG/ctest.log"
