@@ -161,6 +161,12 @@ compare() {
   fi
 }
 
+# The host's windres compiles vesk.rc for both builds; the bytes are the same.
+if cmp -s "$SIM_BUILD/res/vesk.res" "$ARM_BUILD/res/vesk.res"; then
+  pass "vesk.res: the ARM build's resources are the x86-64 build's, byte for byte"
+else
+  fail "vesk.res: the ARM build's differ from $SIM_BUILD/res/vesk.res ($(cmp "$SIM_BUILD/res/vesk.res" "$ARM_BUILD/res/vesk.res" 2>&1))"
+fi
 for s in "${scenarios[@]}"; do compare "$(basename "$s" .vsk)" "$s"; done
 compare demo ""
 finish
