@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite: the normal
-# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the Windows
-# CE device build and its checks, the desktop Win32 build under Wine, and the
-# fuzzers for a bounded time
+# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the 32-bit
+# ARM build under qemu-arm, the Windows CE device build and its checks, the
+# desktop Win32 build under Wine, and the fuzzers for a bounded time
 # (VESK_FUZZ_SECONDS a target, 30 by default).
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -44,6 +44,9 @@ stage() {
   summary_add "$log" "$name" || true
   rm -f "$log"
 }
+
+echo "== 32-bit ARM: the simulator and its tests under qemu-arm, its scenarios compared with x86-64's"
+stage arm scripts/arm-stage.sh build/default
 
 echo "== Windows CE: the device build and its checks against CE 5 and CE 6"
 stage wince win32/wince/check.sh build/default

@@ -10,6 +10,9 @@
 #   wince  the Windows CE checks against the device's headers (win32/wince/check.sh)
 #   fuzz   the libFuzzer targets (fuzz/run.sh)
 #   bench  the benchmarks and their instruction counts (bench/run.sh)
+#   arm    the simulator for 32-bit ARM Linux under qemu-arm (scripts/arm-stage.sh):
+#          the cross compiler, qemu's user mode and GoogleTest's sources; the
+#          armel libraries are downloaded by scripts/arm-sysroot.sh
 #
 # --dry-run prints the packages that would be installed and installs nothing.
 set -euo pipefail
@@ -21,8 +24,9 @@ declare -A groups=(
   [wince]="clang lld llvm"
   [fuzz]="clang libclang-rt-14-dev"
   [bench]="libbenchmark-dev valgrind"
+  [arm]="g++-arm-linux-gnueabi qemu-user libgtest-dev"
 )
-order=(run test wine wince fuzz bench)
+order=(run test wine wince fuzz bench arm)
 
 dry=0
 if [ "${1:-}" = "--dry-run" ]; then

@@ -228,9 +228,9 @@ TEST_F(ScreenDc, PolylineCornersArePaintedOnceInEveryDirection) {
 TEST_F(ScreenDc, ShallowAndSteepLinesTakeOnePixelPerStepOfTheMajorAxis) {
     SelectPenAndBrush();
     POINT shallow[] = {{0, 0}, {8, 2}};
-    POINT steep[] = {{10, 8}, {12, 0}};
+    POINT slope[] = {{10, 8}, {12, 0}};
     Polyline(dc, shallow, 2);
-    Polyline(dc, steep, 2);
+    Polyline(dc, slope, 2);
     Rows rows = Picture(13, 9);
     int painted = 0;
     for (const std::string& row : rows)
@@ -337,6 +337,12 @@ TEST_F(ScreenDc, DrawingIsClippedToTheSurfaceEvenForShapesOfExtremeCoordinates) 
     Polyline(dc, diagonal, 2);
     EXPECT_EQ(GetPixel(dc, 100, 100), kPen);
     EXPECT_EQ(GetPixel(dc, 101, 100), kBrush);
+    // Slope 3/4, where i * 3e9 passes 64 bits: at x = 102 the exact 76.5 rounds away from the start.
+    POINT slope[] = {{-2000000000, -1500000000}, {2000000000, 1500000000}};
+    Polyline(dc, slope, 2);
+    EXPECT_EQ(GetPixel(dc, 100, 75), kPen);
+    EXPECT_EQ(GetPixel(dc, 102, 77), kPen);
+    EXPECT_EQ(GetPixel(dc, 102, 76), kBrush);
     EXPECT_EQ(GetPixel(dc, 0, 5), kPen);
     EXPECT_EQ(GetPixel(dc, 239, 5), kPen);
     EXPECT_EQ(GetPixel(dc, -1, 5), CLR_INVALID);

@@ -300,6 +300,11 @@ bool ImageRunning(const Image* image) {
 
 Process* StartImage(const Image& image) {
     Machine& m = M();
+    // The threads of programs that have ended give their stacks back first:
+    // a 32-bit address space holds a few hundred stacks, and a test may start
+    // a thousand programs on one device.
+    for (auto& [tid, ended] : m.threads)
+        if (ended->state == Thread::State::Exited && ended->os.joinable()) ended->os.join();
     bool fresh = !ImageRunning(&image);
     sim::WString path = image.exe_path;
     size_t slash = path.find_last_of(u"\\/");

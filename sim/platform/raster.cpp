@@ -29,6 +29,7 @@
 // when the background mode is OPAQUE and are left alone when it is
 // TRANSPARENT. Outlines of filled shapes are drawn solid.
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <climits>
 #include <cstdlib>
@@ -98,7 +99,9 @@ bool InEllipse(int x, int y, int64_t cx2, int64_t cy2, int64_t a, int64_t b) {
     int64_t dx = 2 * int64_t(x) + 1 - cx2;
     int64_t dy = 2 * int64_t(y) + 1 - cy2;
     if (a <= (int64_t(1) << 31) / b) return dx * dx * b * b + dy * dy * a * a <= a * a * b * b;
-    long double u = static_cast<long double>(dx) / a, v = static_cast<long double>(dy) / b;
+    // In double, which every build computes alike: long double is 80 bits on
+    // x86-64 and 64 on 32-bit ARM.
+    double u = static_cast<double>(dx) / double(a), v = static_cast<double>(dy) / double(b);
     return u * u + v * v <= 1;
 }
 
@@ -134,6 +137,26 @@ std::vector<int> EllipseInsets(int64_t w, int64_t h) {
     return inset;
 }
 
+// round(i * minor / major), halves away from the start: (2 i minor + major) /
+// (2 major), for 0 <= i < major and 0 <= minor <= major, which may each
+// approach 2^32. Exact where 2 i minor passes 64 bits too, without the
+// 128-bit integers that a 32-bit build lacks: the product is built bit by
+// bit of i as a quotient and a remainder below major.
+int64_t RoundedShare(int64_t i, int64_t minor, int64_t major) {
+    if (i == 0 || minor <= (INT64_MAX - major) / (2 * i)) return (2 * i * minor + major) / (2 * major);
+    int64_t q = 0, r = 0;
+    for (int bit = 63 - std::countl_zero(uint64_t(i)); bit >= 0; --bit) {
+        q *= 2;
+        r *= 2;
+        if (r >= major) r -= major, ++q;
+        if ((i >> bit) & 1) {
+            r += minor;
+            if (r >= major) r -= major, ++q;
+        }
+    }
+    return q + (2 * r + major) / (2 * major);
+}
+
 // The pixels of a width-1 segment from (x0, y0) up to but not including
 // (x1, y1) whose major coordinate lies in [lo, hi): the walk is clipped, so a
 // huge line costs no more than the pixels it may touch.
@@ -152,12 +175,10 @@ void Segment(int x0, int y0, int x1, int y1, int lo_x, int hi_x, int lo_y, int h
     first = std::max<int64_t>(first, 0);
     last = std::min<int64_t>(last, steps - 1);
     for (int64_t i = first; i <= last; ++i) {
-        // The minor coordinate is round(i * minor / major), halves away from the start.
-        // (128-bit: i and the deltas may each approach 2^32.)
         if (x_major)
-            plot(int(x0 + sx * i), int(y0 + sy * int64_t((2 * __int128(i) * dy + dx) / (2 * dx))), i);
+            plot(int(x0 + sx * i), int(y0 + sy * RoundedShare(i, dy, dx)), i);
         else
-            plot(int(x0 + sx * int64_t((2 * __int128(i) * dx + dy) / (2 * dy))), int(y0 + sy * i), i);
+            plot(int(x0 + sx * RoundedShare(i, dx, dy)), int(y0 + sy * i), i);
     }
 }
 

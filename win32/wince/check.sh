@@ -8,9 +8,10 @@
 #    clang, lld, llvm-rc and llvm-dlltool: every source of src/ and res/vesk.rc
 #    compile for a 32-bit ARM Windows target with _WIN32_WCE=0x420 and UNDER_CE,
 #    warnings as errors; the records vesk hands the platform have the device's
-#    sizes; the objects link against import libraries made from coredll.def
-#    (CE 5) and from coredll6.def (CE 6), plus toolhelp, aygshell, commctrl and
-#    ceshell, with no unresolved function.
+#    sizes and field offsets (device_records.inc, which the simulator's ARM
+#    build checks too); the objects link against import libraries made from
+#    coredll.def (CE 5) and from coredll6.def (CE 6), plus toolhelp, aygshell,
+#    commctrl and ceshell, with no unresolved function.
 # 2. The device build (cegcc): unpacks the arm-mingw32ce cross toolchain into
 #    build/wince/toolchain, builds build/wince/vesk.exe with win32/wince's
 #    CMake recipe and reads the executable as the device's loader would
@@ -111,11 +112,13 @@ else
     [ -f "$LOG/clang.log" ] && cat "$LOG/clang.log"
     fail "sources compile against the CE headers: ${bad[*]:-tools missing}"
   fi
-  if [ "$tools_ok" -eq 1 ] && "${cxx[@]}" "$ROOT/win32/wince/record_sizes.cpp" -o "$C/record_sizes.o" 2>"$LOG/sizes.log"; then
-    pass "record sizes on the 32-bit target: MENUITEMINFOW 44, PROCESSENTRY32 564, SHFILEINFO 692, LOGFONTW 92"
+  records=$(grep -c '^RECORD(' "$ROOT/win32/wince/device_records.inc")
+  fields=$(grep -c '^FIELD(' "$ROOT/win32/wince/device_records.inc")
+  if [ "$tools_ok" -eq 1 ] && "${cxx[@]}" "$ROOT/win32/wince/record_layout.cpp" -o "$C/record_layout.o" 2>"$LOG/layout.log"; then
+    pass "record layouts on the 32-bit target: $records sizes (MENUITEMINFOW 44, PROCESSENTRY32 564, SHFILEINFO 692, LOGFONTW 92, ...) and $fields field offsets of win32/wince/device_records.inc"
   else
-    [ -f "$LOG/sizes.log" ] && cat "$LOG/sizes.log"
-    fail "record sizes on the 32-bit target"
+    [ -f "$LOG/layout.log" ] && cat "$LOG/layout.log"
+    fail "record layouts on the 32-bit target (win32/wince/device_records.inc)"
   fi
   # llvm-rc reads a free argument that starts with '/' as a switch when it
   # looks like one (a clone under /check reads as /c...), so the script is

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The simulator at the device's word size: builds the simulator, vesk-sim and
+# the tests for 32-bit ARM Linux (preset arm), runs the test suites under
+# qemu-arm, then plays every scenario of tests/e2e and the demo tour with
+# the x86-64 vesk-sim of SIM_BUILD and with the ARM one, and compares their
+# event logs and screenshots byte for byte.
+#
+#   scripts/arm-stage.sh [SIM_BUILD]      SIM_BUILD: build/default by default
+#
+# Makes the armel sysroot first (scripts/arm-sysroot.sh). Without the cross
+# compiler or qemu-arm the stage is skipped with the reason. Ends with
+# "arm: N passed, N failed, N skipped" (each test of ctest counts, as does
+# each comparison) and a non-zero status on any failure.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+SIM_BUILD=${1:-$ROOT/build/default}
+[ -d "$SIM_BUILD" ] && SIM_BUILD=$(cd "$SIM_BUILD" && pwd)
+ARM_BUILD=$ROOT/build/arm
+OUT=$ARM_BUILD/stage
+LOG=$OUT/log
+started=$SECONDS
+. "$ROOT/scripts/summary.sh"
+
+passed=0
+failed=0
+skipped=0
+pass() { echo "PASS $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL $*"; failed=$((failed + 1)); }
+skip() { echo "SKIP $*"; skipped=$((skipped + 1)); }
+say() { printf '== %3d s  %s\n' "$((SECONDS - started))" "$*"; }
+finish() {
+  say "done"
+  echo "arm: $passed passed, $failed failed, $skipped skipped"
+  [ "$failed" -eq 0 ]
+  exit
+}
+
+"$ROOT/scripts/deps.sh" arm || echo "scripts/deps.sh arm failed; going on with what is installed"
+missing=()
+command -v arm-linux-gnueabi-g++ >/dev/null || missing+=("arm-linux-gnueabi-g++ (g++-arm-linux-gnueabi)")
+command -v qemu-arm >/dev/null || missing+=("qemu-arm (qemu-user)")
+if [ ${#missing[@]} -gt 0 ]; then
+  skip "the 32-bit ARM build: no ${missing[*]}"
+  finish
+fi
+
+rm -rf "$OUT" && mkdir -p "$LOG"
+
+say "the armel sysroot (FreeType, libpng, zlib, brotli)"
+if ! "$ROOT/scripts/arm-sysroot.sh"; then
+  fail "the armel sysroot (scripts/arm-sysroot.sh)"
+  finish
+fi
+
+say "building preset arm in $ARM_BUILD"
+if ! (cd "$ROOT" && cmake --preset arm >"$LOG/configure.log" 2>&1); then
+  tail -n 30 "$LOG/configure.log"
+  fail "configuring preset arm"
+  finish
+fi
+if ! (cd "$ROOT" && cmake --build --preset arm -j2 >"$LOG/build.log" 2>&1); then
+  grep -E 'error|Error' "$LOG/build.log" | head -n 40
+  fail "building preset arm (32-bit ARM, warnings as errors)"
+  finish
+fi
+command -v file >/dev/null && echo "vesk-sim: $(file -b "$ARM_BUILD/tools/vesk-sim/vesk-sim" | cut -d, -f1-4)"
+
+if grep -qE '^VESK_CHECK_DEVICE_RECORDS:[A-Z]+=(ON|TRUE|YES|1)$' "$ARM_BUILD/CMakeCache.txt"; then
+  pass "sim/include has the device's record layouts (win32/wince/device_records.inc, at compile time)"
+else
+  skip "sim/include against the device's record layouts: VESK_CHECK_DEVICE_RECORDS is off while WCHAR is 32 bits"
+fi
+
+say "ctest --preset arm under qemu-arm"
+# About ten times the native time: 4 to 7 minutes at -j2 on two cores.
+echo "every suite of the native build runs, the fault sweep whole (one faulted run per distinct situation, as natively);"
+echo "the test of vesk-sim's window is skipped: this vesk-sim has none (no SDL2 for ARM)"
+ctest_started=$SECONDS
+(cd "$ROOT" && ctest --preset arm -j2) >"$LOG/ctest.log" 2>&1
+grep -E -v '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|^ +Start +[0-9]+: ' "$LOG/ctest.log"
+summary_add_ctest "$LOG/ctest.log"
+# ctest counts a skipped test as run; here it counts as skipped.
+ctest_skipped=$(grep -c '(Skipped)$' "$LOG/ctest.log")
+passed=$((passed - ctest_skipped))
+skipped=$((skipped + ctest_skipped))
+echo "ctest --preset arm: $((SECONDS - ctest_started)) s"
+
+# --- The same scenarios on both machines --------------------------------------
+X86_SIM=$SIM_BUILD/tools/vesk-sim/vesk-sim
+ARM_SIM=$ARM_BUILD/tools/vesk-sim/vesk-sim
+scenarios=("$ROOT"/tests/e2e/*.vsk)
+if [ ! -x "$X86_SIM" ] && [ -f "$SIM_BUILD/CMakeCache.txt" ]; then
+  cmake --build "$SIM_BUILD" -j2 --target vesk-sim >"$LOG/x86-build.log" 2>&1
+fi
+if [ ! -x "$X86_SIM" ]; then
+  for s in "${scenarios[@]}" demo; do skip "$(basename "$s" .vsk): no x86-64 vesk-sim in $SIM_BUILD"; done
+  finish
+fi
+say "the scenarios of tests/e2e and the demo tour: $X86_SIM against qemu-arm $ARM_SIM"
+
+# The first difference between the outputs of one scenario in $1 and $2, or nothing.
+first_difference() {
+  local a=$1 b=$2 f line
+  local only
+  only=$(diff <(find "$a" -type f -printf '%P\n' | sort) <(find "$b" -type f -printf '%P\n' | sort) | grep -E '^[<>]' | head -n 1)
+  if [ -n "$only" ]; then
+    case $only in
+      "<"*) echo "only the x86-64 run wrote ${only#< }" ;;
+      *) echo "only the ARM run wrote ${only#> }" ;;
+    esac
+    return
+  fi
+  [ -f "$a/events.log" ] || { echo "no events.log"; return; }
+  if ! cmp -s "$a/events.log" "$b/events.log"; then
+    line=$(cmp "$a/events.log" "$b/events.log" 2>&1 | sed -nE 's/.* line ([0-9]+).*/\1/p')
+    if [ -n "$line" ]; then
+      echo "events.log line $line: x86-64 '$(sed -n "${line}p" "$a/events.log")', ARM '$(sed -n "${line}p" "$b/events.log")'"
+    else
+      echo "events.log: $(cmp "$a/events.log" "$b/events.log" 2>&1)"
+    fi
+    return
+  fi
+  while IFS= read -r f; do
+    if ! cmp -s "$a/$f" "$b/$f"; then
+      echo "$f differs: first at $(cmp "$a/$f" "$b/$f" 2>&1 | grep -oE 'byte [0-9]+' | head -n 1) (x86-64 $(stat -c %s "$a/$f") bytes, ARM $(stat -c %s "$b/$f"))"
+      return
+    fi
+  done < <(find "$a" -type f -name '*.png' -printf '%P\n' | sort)
+}
+
+# Plays one scenario (the demo tour for "demo") on both and compares.
+compare() {
+  local name=$1 script=$2 x86_code arm_code diff shots
+  local x86_out=$OUT/x86-64/$name arm_out=$OUT/arm/$name
+  if [ "$name" = demo ]; then
+    timeout 300 "$X86_SIM" --demo "$x86_out" >"$LOG/$name.x86-64.out" 2>&1
+    x86_code=$?
+    timeout 600 qemu-arm "$ARM_SIM" --demo "$arm_out" >"$LOG/$name.arm.out" 2>&1
+    arm_code=$?
+  else
+    timeout 300 "$X86_SIM" --script "$script" --out "$x86_out" >"$LOG/$name.x86-64.out" 2>&1
+    x86_code=$?
+    timeout 600 qemu-arm "$ARM_SIM" --script "$script" --out "$arm_out" >"$LOG/$name.arm.out" 2>&1
+    arm_code=$?
+  fi
+  if [ "$x86_code" -ne "$arm_code" ]; then
+    fail "$name: vesk-sim exits with $x86_code on x86-64, $arm_code on ARM ($(tail -n 1 "$LOG/$name.arm.out"))"
+    return
+  fi
+  if [ "$x86_code" -ne 0 ]; then
+    fail "$name: vesk-sim exits with $x86_code on both ($(tail -n 1 "$LOG/$name.x86-64.out"))"
+    return
+  fi
+  diff=$(first_difference "$x86_out" "$arm_out")
+  if [ -n "$diff" ]; then
+    fail "$name: $diff"
+  else
+    shots=$(find "$x86_out" -type f -name '*.png' | wc -l)
+    pass "$name: events.log and $shots shots identical"
+  fi
+}
+
+# The host's windres compiles vesk.rc for both builds; the bytes are the same.
+if cmp -s "$SIM_BUILD/res/vesk.res" "$ARM_BUILD/res/vesk.res"; then
+  pass "vesk.res: the ARM build's resources are the x86-64 build's, byte for byte"
+else
+  fail "vesk.res: the ARM build's differ from $SIM_BUILD/res/vesk.res ($(cmp "$SIM_BUILD/res/vesk.res" "$ARM_BUILD/res/vesk.res" 2>&1))"
+fi
+for s in "${scenarios[@]}"; do compare "$(basename "$s" .vsk)" "$s"; done
+compare demo ""
+finish
