@@ -21,7 +21,10 @@ set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm)
 
 set(CMAKE_C_FLAGS_INIT "-marm -mfloat-abi=soft")
 set(CMAKE_CXX_FLAGS_INIT "-marm -mfloat-abi=soft")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The programs start at 32 MB, above the device's process slot: a Windows
+# CE executable is mapped at its own base address (0x10000 for vesk.exe),
+# which the host's programs would otherwise occupy.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,-Ttext-segment=0x02000000")
 
 if(NOT VESK_ARM_SYSROOT)
   if(DEFINED ENV{VESK_ARM_SYSROOT})
