@@ -223,7 +223,7 @@ Cabinet ReadCabinet(const std::vector<uint8_t>& file) {
             size_t data = block + 8 + data_reserve;
             f.Need(data, packed);
             if (sum != 0) {
-                uint32_t want = Checksum(&file[block + 4], 4, Checksum(&file[data], packed, 0));
+                uint32_t want = Checksum(file.data() + block + 4, 4, Checksum(file.data() + data, packed, 0));
                 if (want != sum) throw BadCabinet(where + ": its checksum is " + Hex(sum) + ", its bytes give " + Hex(want));
             }
             if (unpacked > kBlock) throw BadCabinet(where + " says it holds " + N(unpacked) + " bytes, more than 32768");
@@ -231,7 +231,7 @@ Cabinet ReadCabinet(const std::vector<uint8_t>& file) {
                 if (packed != unpacked)
                     throw BadCabinet(where + " is uncompressed but holds " + N(packed) + " bytes for " + N(unpacked));
                 out.insert(out.end(), file.begin() + long(data), file.begin() + long(data + packed));
-            } else if (!inflater->Block(&file[data], packed, unpacked, out)) {
+            } else if (!inflater->Block(file.data() + data, packed, unpacked, out)) {
                 throw BadCabinet(where + " does not inflate to its " + N(unpacked) + " bytes");
             }
             block = data + packed;
@@ -302,7 +302,7 @@ std::vector<uint8_t> WriteCabinet(const std::vector<Member>& members) {
         Put16(out, uint16_t(n));
         Put16(out, uint16_t(n));
         out.insert(out.end(), data.begin() + long(from), data.begin() + long(from + n));
-        Set32(out, head, Checksum(&out[head + 4], 4, Checksum(&out[head + 8], n, 0)));
+        Set32(out, head, Checksum(out.data() + head + 4, 4, Checksum(out.data() + head + 8, n, 0)));
     }
     return out;
 }
