@@ -65,4 +65,18 @@ const sim::ProgramImage& VeskImage() {
 
 DWORD StartVesk(sim::Device& device) { return device.Start(VeskImage()); }
 
+std::optional<sim::ProgramImage> ImageFor(const sim::WString& path) {
+    auto folded = [](sim::WString s) {
+        for (WCHAR& c : s) c = sim::UpperCase(c);
+        return s;
+    };
+    for (const WCHAR* vesk : {u"\\Program Files\\vesk\\vesk.exe", u"\\Windows\\vesk.exe"}) {
+        if (folded(path) != folded(vesk)) continue;
+        sim::ProgramImage image = VeskImage();
+        image.exe_path = path;
+        return image;
+    }
+    return std::nullopt;
+}
+
 }  // namespace vesk_host
