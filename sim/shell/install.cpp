@@ -181,16 +181,16 @@ bool Install(const std::vector<uint8_t>& bytes, std::string* error) {
     }
     for (const auto& [path, member] : plan.files) {
         StoreFile(FromAnsi(path), member->data);
-        Log("installed " + path);
+        Log("installed " + Narrow(FromAnsi(path)));
     }
     for (const auto& [path, target] : plan.shortcuts) {
         StoreFile(FromAnsi(path), ShortcutFile(target));
-        Log("shortcut " + path + " -> " + target);
+        Log("shortcut " + Narrow(FromAnsi(path)) + " -> " + Narrow(FromAnsi(target)));
     }
     for (const Value& v : plan.values) {
         if (v.keep_existing && reg::ValueExists(v.root, v.path, v.name)) continue;
         reg::Set(v.root, v.path, v.name, v.type, v.data);
-        Log("registry " + v.key + " \"" + Narrow(v.name) + "\"");
+        Log("registry " + Narrow(FromAnsi(v.key)) + " \"" + Narrow(v.name) + "\"");
     }
     return true;
 }
