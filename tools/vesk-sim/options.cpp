@@ -7,7 +7,8 @@ namespace vesk_sim {
 namespace {
 
 const char kHelp[] = R"(Usage:
-  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR] [--install FILE.cab]
+  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR]
+           [--install FILE.cab]
   vesk-sim --demo [DIR]
   vesk-sim --script FILE [--out DIR]
   vesk-sim --help | --version
