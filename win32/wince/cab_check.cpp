@@ -63,13 +63,16 @@ std::string Plural(size_t n, const std::string& one, const std::string& many) {
     return N(n) + " " + (n == 1 ? one : many);
 }
 
-int broken = 0, mismatched = 0;
+std::vector<std::string> broken;  // what the installer could not get past
+int mismatched = 0;
 
 void Check(bool ok, const std::string& what, const std::vector<std::string>& why, bool about_cabinet = true) {
     std::string reasons;
     for (const std::string& w : why) reasons += (reasons.empty() ? "" : "; ") + w;
     std::printf("%s %s%s\n", ok ? "PASS" : "FAIL", what.c_str(), ok ? "" : (": " + reasons).c_str());
-    if (!ok) (about_cabinet ? broken : mismatched)++;
+    if (ok) return;
+    if (about_cabinet) broken.push_back(reasons);
+    else ++mismatched;
 }
 
 std::string Value(const Setup::Key& k) {
@@ -239,8 +242,9 @@ int main(int argc, char** argv) {
     }
     Describe(setup, cab, setup_member->name);
     Check(true, what, {});
-    Check(CheckLength(setup).empty(), setup_member->name + ": its total length is its header's, " + N(setup.length) + " bytes",
-          CheckLength(setup));
+    std::vector<std::string> length = CheckLength(setup);
+    for (std::string& why : length) why = setup_member->name + ": " + why;
+    Check(length.empty(), setup_member->name + ": its total length is its header's, " + N(setup.length) + " bytes", length);
     Check(CheckIds(setup).empty(),
           "every id resolves: " + Plural(setup.strings.size(), "string", "strings") + ", " +
               Plural(setup.dirs.size(), "directory", "directories") + ", " + Plural(setup.files.size(), "file", "files") +
@@ -269,10 +273,7 @@ int main(int argc, char** argv) {
                   {m->name + " holds " + N(m->data.size()) + " bytes that differ from its " + N(want.size())}, false);
         }
     }
-    if (broken) {
-        std::fprintf(stderr, "cab_check: %s: the installer cannot use this cabinet (%d %s failed)\n", path.c_str(), broken,
-                     broken == 1 ? "check" : "checks");
-        return 2;
-    }
+    for (const std::string& why : broken) std::fprintf(stderr, "cab_check: %s: %s\n", path.c_str(), why.c_str());
+    if (!broken.empty()) return 2;
     return mismatched ? 1 : 0;
 }
