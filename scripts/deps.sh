@@ -7,7 +7,7 @@
 #   run    build the simulator and vesk-sim and run it (./run.sh)
 #   test   the test suites of the default and asan presets (./test.sh)
 #   wine   the desktop Windows build and its tests under Wine (win32/run-wine-tests.sh)
-#   wince  the Windows CE checks against the device's headers (win32/wince/check.sh)
+#   wince  the Windows CE checks against the device's headers, and its cabinet (win32/wince/check.sh)
 #   fuzz   the libFuzzer targets (fuzz/run.sh)
 #   bench  the benchmarks and their instruction counts (bench/run.sh)
 #   arm    the simulator for 32-bit ARM Linux under qemu-arm (scripts/arm-stage.sh):
@@ -21,7 +21,7 @@ declare -A groups=(
   [run]="cmake g++ make pkg-config libfreetype-dev libpng-dev libsdl2-dev fonts-wine binutils-mingw-w64-x86-64"
   [test]="libgtest-dev xvfb xdotool"
   [wine]="cmake g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb"
-  [wince]="clang lld llvm"
+  [wince]="clang lld llvm gcab cabextract zlib1g-dev"
   [fuzz]="clang libclang-rt-14-dev"
   [bench]="libbenchmark-dev valgrind"
   [arm]="g++-arm-linux-gnueabi qemu-user libgtest-dev"

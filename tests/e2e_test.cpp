@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "player.h"
+#include "scenario_files.h"
 #include "script.h"
 
 namespace fs = std::filesystem;
@@ -39,7 +40,7 @@ TEST_P(Scenario, Plays) {
     fs::path out = fs::temp_directory_path() / ("vesk-e2e-" + std::to_string(getpid()) + "-" + GetParam());
     fs::remove_all(out);
     std::ostringstream err;
-    vesk_sim::PlayResult result = vesk_sim::Play(*parsed.script, out, err);
+    vesk_sim::PlayResult result = vesk_sim::Play(*parsed.script, out, err, ReadScenarioFile);
     std::string log;
     for (const auto& line : result.log) log += "  " + line + "\n";
     EXPECT_EQ(result.exit_code, vesk_sim::kExitOk) << result.message << "\n" << err.str() << "events:\n" << log;

@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "resource.h"
+#include "scenario_files.h"
 #include "script.h"
 #include "vesk_image.h"
 
@@ -212,8 +213,21 @@ private:
     void Do(const vesk_sim::ReleaseCmd& r) {
         if (HWND h = device_.Find(r.name)) device_.Release(h);
     }
-    void Do(const vesk_sim::StartCmd&) {
-        vesk_ = vesk_host::StartVesk(device_);
+    void Do(const vesk_sim::StartCmd&) { Started(vesk_host::StartVesk(device_)); }
+    void Do(const vesk_sim::InstallCmd& i) {
+        std::string why;
+        if (std::optional<std::string> bytes = ReadScenarioFile(i.path, &why))
+            device_.Install(std::vector<uint8_t>(bytes->begin(), bytes->end()));
+        else
+            Problem("install: cannot read " + i.path + ": " + why);
+    }
+    // vesk from \Windows\StartUp: the same checks as after `start`.
+    void Do(const vesk_sim::ResetCmd&) {
+        std::vector<DWORD> started = device_.Reset(vesk_host::ImageFor);
+        if (!started.empty()) Started(started.back());
+    }
+    void Started(DWORD pid) {
+        vesk_ = pid;
         result_.started = VeskRunning();
         if (result_.started) {
             baseline_ = device_.CountsOf(vesk_);

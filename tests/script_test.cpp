@@ -121,13 +121,15 @@ expect-window Gone gone
 expect-counts vesk gdi=2 heap=0
 menu-scroll down 12
 menu-scroll up
+install "cabs/vesk.cab"
+reset
 )");
     EXPECT_TRUE(s.device_given);
     EXPECT_EQ(s.device.width, 480);
     EXPECT_EQ(s.device.height, 640);
     EXPECT_EQ(s.device.dpi, 192);
     EXPECT_EQ(s.device.taskbar_height, 52);
-    ASSERT_EQ(s.commands.size(), 28u);
+    ASSERT_EQ(s.commands.size(), 30u);
 
     const auto& r0 = At<RegCmd>(s, 0);
     EXPECT_EQ(r0.root, HKEY_LOCAL_MACHINE);
@@ -192,6 +194,11 @@ menu-scroll up
     EXPECT_EQ(At<MenuScrollCmd>(s, 26).times, 12);
     EXPECT_FALSE(At<MenuScrollCmd>(s, 27).down);
     EXPECT_EQ(At<MenuScrollCmd>(s, 27).times, 1);
+    EXPECT_EQ(At<InstallCmd>(s, 28).file, "cabs/vesk.cab");
+    At<ResetCmd>(s, 29);
+    // A cabinet is found beside the script, as an included file is.
+    EXPECT_EQ(std::get<InstallCmd>(ParseScript("install \"c.cab\"\n", "dir/t.vsk").script->commands[0].action).path,
+              (std::filesystem::path("dir") / "c.cab").string());
 
     EXPECT_EQ(s.commands[11].line, 13);
     EXPECT_EQ(s.commands[11].source, "tap 0x10 20");
@@ -311,6 +318,9 @@ TEST(ScriptParse, MalformedLinesNameTheirLineAndWhatIsWrong) {
         {"expect-counts vesk windows=1", "unknown option windows=1"},
         {"include", "include: missing file name"},
         {"rotate now", "rotate: unexpected \"now\""},
+        {"install", "install: missing cabinet file name"},
+        {"install \"\"", "install: empty file name"},
+        {"reset now", "reset: unexpected \"now\""},
         {"display 320", "display: missing height"},
         {"display 63 240", "display: width 63 is out of range 64..4096"},
         {"device 240 320", "device must be the first command"},

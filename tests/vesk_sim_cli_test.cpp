@@ -221,7 +221,8 @@ TEST_F(CliTest, HelpDocumentsEveryOptionAndCommand) {
           "down X Y", "move X Y", "up X Y", "tap X Y", "wait MS", "notify", "dump", "shot FILE", "quit",
           "menu-tap POS [at=X]", "menu-scroll up|down [N]", "menu-dismiss", "include \"FILE\"", "expect \"TEXT\"", "expect-not \"TEXT\"",
           "expect-pixel X Y 0xBBGGRR", "expect-window NAME", "expect-counts NAME|vesk", "T menu open items=N",
-          "T shot FILE", "Escape"})
+          "T shot FILE", "Escape", "--install FILE.cab", "install \"FILE.cab\"", "reset ", "T installed PATH",
+          "T shortcut PATH -> TARGET", "T reset", "T startup FILE -> TARGET", "runs vesk built from source"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 
     Outcome v = RunSim({"--version"});
@@ -241,6 +242,8 @@ TEST_F(CliTest, BadOptionsAreUsageErrors) {
         {{"--script", "a.vsk", "--demo"}, "--script and --demo cannot be combined"},
         {{"--script", "a.vsk", "--dpi", "192"}, "a script chooses its device"},
         {{"--demo", "--out", "x"}, "the demo's folder is given as --demo DIR, not --out"},
+        {{"--install"}, "--install needs a cabinet file name"},
+        {{"--script", "a.vsk", "--install", "vesk.cab"}, "a script installs with its `install` line"},
     };
     for (const auto& [args, says] : cases) {
         Outcome r = RunSim(args, dir_);
@@ -313,6 +316,26 @@ TEST_F(CliTest, WithoutADisplayTheDemoTourPlaysInstead) {
     EXPECT_NE(r.out.find("no display; playing the demo tour instead"), std::string::npos) << r.out << r.err;
     EXPECT_TRUE(fs::exists(dir_ / "vesk-sim-demo/contact-sheet.png"));
     EXPECT_TRUE(fs::exists(dir_ / "vesk-sim-demo/events.log"));
+}
+
+TEST_F(CliTest, WithoutADisplayInstallInstallsAndResetsTheDevice) {
+    fs::path cab = fs::path(VESK_E2E_FILES) / "vesk.cab";
+    const std::vector<std::string> no_display = {"DISPLAY=", "WAYLAND_DISPLAY="};
+    Outcome r = RunSim({"--install", cab.string()}, dir_, no_display);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("installed " + cab.string() + " and reset the device"), std::string::npos) << r.out;
+    std::string log = Slurp(dir_ / "vesk-sim-out/events.log");
+    for (const char* line : {" installed \\Program Files\\vesk\\vesk.exe\n", " reset\n",
+                             " startup \\Windows\\StartUp\\vesk.lnk -> \\Program Files\\vesk\\vesk.exe\n",
+                             " hook installed\n", " hook removed\n", " exit 0\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+
+    std::string bytes = Slurp(cab);
+    fs::path cut = Write("cut.cab", bytes.substr(0, 100));
+    Outcome refused = RunSim({"--install", cut.string()}, dir_, no_display);
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_EQ(refused.err, "vesk-sim: " + cut.string() + ": the cabinet is cut short: its header says " +
+                               std::to_string(bytes.size()) + " bytes, the file holds 100\n");
 }
 
 TEST_F(CliTest, TheWindowTakesRealPointerAndKeyEvents) {

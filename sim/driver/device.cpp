@@ -271,6 +271,42 @@ void Device::AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& i
     shell::AddFileIcon(path, ico_file);
 }
 
+void Device::StoreFile(const sim::WString& path, const std::vector<uint8_t>& data) { shell::StoreFile(path, data); }
+
+std::optional<std::vector<uint8_t>> Device::StoredFile(const sim::WString& path) const {
+    const std::vector<uint8_t>* data = shell::StoredFile(path);
+    if (!data) return std::nullopt;
+    return *data;
+}
+
+std::vector<sim::WString> Device::StoredFiles() const { return shell::StoredFiles(u""); }
+
+bool Device::Install(const std::vector<uint8_t>& cabinet, std::string* error) {
+    std::string why;
+    bool ok = shell::Install(cabinet, &why);
+    if (error) *error = why;
+    return ok;
+}
+
+std::vector<DWORD> Device::Reset(const ImageFor& image_for) {
+    sim::Log("reset");
+    SoftReset();
+    shell::Boot(config_);
+    std::vector<DWORD> started;
+    for (const auto& [file, target] : shell::StartUpShortcuts()) {
+        std::string line = "startup " + Narrow(file) + " -> " + Narrow(target);
+        std::optional<ProgramImage> image;
+        const std::vector<uint8_t>* bytes = shell::StoredFile(target);
+        std::string why;
+        if (!bytes) line += ": there is no such file";
+        else if (!(image = image_for(target, *bytes, &why)))
+            line += ": " + (why.empty() ? std::string("the simulator has no program image for it") : why);
+        sim::Log(line);
+        if (image) started.push_back(Start(*image));
+    }
+    return started;
+}
+
 void Device::FailCall(const std::string& api, int nth, int count) { machine_->faults.Arm(api, nth, count); }
 void Device::FailAllocation(long nth, long count) { machine_->faults.ArmAllocation(nth, count); }
 void Device::ClearFaults() { machine_->faults.Clear(); }

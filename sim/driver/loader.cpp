@@ -148,6 +148,13 @@ std::optional<ProgramImage> LoadExecutable(const std::string& file, std::string*
         return std::nullopt;
     }
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    size_t slash = file.find_last_of('/');
+    return LoadExecutable(bytes, file, u"\\Windows\\" + Widen(slash == std::string::npos ? file : file.substr(slash + 1)),
+                          error);
+}
+
+std::optional<ProgramImage> LoadExecutable(const std::vector<uint8_t>& bytes, const std::string& file,
+                                           const sim::WString& device_path, std::string* error) {
     vesk_pe::Image img;
     try {
         img = vesk_pe::PeReader(bytes).Read();
@@ -170,8 +177,7 @@ std::optional<ProgramImage> LoadExecutable(const std::string& file, std::string*
         return std::nullopt;
     }
     ProgramImage program;
-    size_t slash = file.find_last_of('/');
-    program.exe_path = u"\\Windows\\" + Widen(slash == std::string::npos ? file : file.substr(slash + 1));
+    program.exe_path = device_path;
     program.resources = vesk_pe::WriteRes(img.resources);
     program.private_heap = true;
     program.loaded = true;

@@ -406,8 +406,9 @@ Thread* NewThread(Process* p, bool real);
 Process* FindProcess(DWORD pid);
 // Starts an image's GUI thread; returns its process. Runs until the device is idle.
 Process* StartImage(const Image& image);
-// Ends a process whose code has returned: its windows go, its objects are reclaimed.
-void EndProcess(Process* p, int code);
+// Ends a process whose code has returned: its windows go, its objects are
+// reclaimed; "exit CODE" is logged unless `log` is false.
+void EndProcess(Process* p, int code, bool log = true);
 // Removes the hidden popups of ended menus still waiting for a pen-up (menu_track.cpp).
 void DropLeftovers();
 // The popup menu being tracked, as it stands on the screen (menu_track.cpp).
@@ -432,6 +433,11 @@ struct ThreadKilled {};
 void TerminateOther(Process* p, int code);
 // Ends every program thread that still runs, so the device can go away.
 void KillAll();
+// A soft reset: every program ends (logged as its exit), and so do the shell
+// and the simulated applications, their windows and classes with them. The
+// clock, the registry, the file store and the log go on; the shell is to
+// boot again.
+void SoftReset();
 // Lets every thread of the device run until none has anything to do.
 void RunUntilIdle();
 // Inside a program's GUI thread: give the device back to the driver until

@@ -417,7 +417,7 @@ Counts CountObjects(DWORD pid) {
     return c;
 }
 
-void EndProcess(Process* p, int code) {
+void EndProcess(Process* p, int code, bool log) {
     Machine& m = M();
     p->exit_code = code;
     // The process's windows go with it, without messages: its code has ended.
@@ -448,7 +448,7 @@ void EndProcess(Process* p, int code) {
     }
     if (m.capture && !WinOf(m.capture)) m.capture = nullptr;
     p->alive = false;
-    Log("exit " + std::to_string(code));
+    if (log) Log("exit " + std::to_string(code));
 }
 
 void KillAll() {
@@ -461,6 +461,24 @@ void KillAll() {
     }
     for (auto& [tid, t] : m.threads)
         if (t->os.joinable()) t->os.join();
+}
+
+void SoftReset() {
+    Machine& m = M();
+    KillAll();
+    for (auto& [pid, p] : m.processes)
+        if (p->alive) EndProcess(p.get(), 0, false);
+    DropLeftovers();
+    std::erase_if(m.classes, [](const std::shared_ptr<WindowClass>& c) {
+        Process* p = FindProcess(c->pid);
+        return !p || !p->alive;
+    });
+    m.zorder.clear();
+    m.foreground = m.capture = m.focus = nullptr;
+    m.taskbar = m.desktop = nullptr;
+    m.shell = nullptr;
+    m.pen_down = false;
+    m.apps.reset();
 }
 
 void Advance(uint64_t ms) {

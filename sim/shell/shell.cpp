@@ -22,6 +22,8 @@ namespace {
 
 struct Files {
     std::map<sim::WString, std::vector<res::IconImage>> icons;  // by folded path
+    // The file store, by folded path: the path as written and the bytes.
+    std::map<sim::WString, std::pair<sim::WString, std::vector<uint8_t>>> stored;
 };
 
 Files& F() {
@@ -132,7 +134,9 @@ std::vector<uint8_t> DefaultColourTable() {
 
 void Boot(const DeviceConfig& config) {
     Machine& m = M();
-    reg::Set(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"SHColor", REG_BINARY, DefaultColourTable());
+    // The registry outlives a soft reset, and what was set in it stays.
+    if (!reg::ValueExists(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"SHColor"))
+        reg::Set(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Color", u"SHColor", REG_BINARY, DefaultColourTable());
 
     Process* p = NewProcess(u"\\Windows\\shell32.exe", "shell32");
     m.shell = p;
@@ -177,6 +181,31 @@ void Notify() {
 
 void AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file) {
     if (auto images = res::ParseIcoFile(ico_file.data(), ico_file.size())) F().icons[FoldPath(path)] = *images;
+}
+
+void StoreFile(const sim::WString& path, std::vector<uint8_t> data) {
+    F().stored[FoldPath(path)] = {path, std::move(data)};
+}
+
+const std::vector<uint8_t>* StoredFile(const sim::WString& path) {
+    auto& stored = F().stored;
+    auto it = stored.find(FoldPath(path));
+    return it == stored.end() ? nullptr : &it->second.second;
+}
+
+std::vector<sim::WString> StoredFiles(const sim::WString& folder) {
+    std::vector<sim::WString> out;
+    if (folder.empty()) {
+        for (const auto& [key, file] : F().stored) out.push_back(file.first);
+        return out;
+    }
+    sim::WString prefix = FoldPath(folder);
+    if (!prefix.empty() && prefix.back() != u'\\') prefix += u'\\';
+    for (const auto& [key, file] : F().stored) {
+        if (key.compare(0, prefix.size(), prefix) != 0) continue;
+        if (key.find(u'\\', prefix.size()) == sim::WString::npos) out.push_back(file.first);
+    }
+    return out;
 }
 
 void AddGeneratedIcon(const sim::WString& path, COLORREF accent) {

@@ -113,4 +113,21 @@ DWORD StartVesk(sim::Device& device) {
     return device.Start(VeskImage());
 }
 
+std::optional<sim::ProgramImage> ImageFor(const sim::WString& path, const std::vector<uint8_t>& file,
+                                          std::string* why) {
+    if (sim::RunsArmCode() && file.size() >= 2 && file[0] == 'M' && file[1] == 'Z')
+        return sim::LoadExecutable(file, sim::Narrow(path), path, why);
+    auto folded = [](sim::WString s) {
+        for (WCHAR& c : s) c = sim::UpperCase(c);
+        return s;
+    };
+    for (const WCHAR* vesk : {u"\\Program Files\\vesk\\vesk.exe", u"\\Windows\\vesk.exe"}) {
+        if (folded(path) != folded(vesk)) continue;
+        sim::ProgramImage image = VeskImage();
+        image.exe_path = path;
+        return image;
+    }
+    return std::nullopt;
+}
+
 }  // namespace vesk_host

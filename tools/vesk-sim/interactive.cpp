@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 
 #include "player.h"
@@ -22,7 +23,7 @@ namespace vesk_sim {
 
 #ifndef VESK_HAVE_SDL
 
-int RunWindow(const Options&, std::ostream&, std::ostream& err, bool* no_display) {
+int RunWindow(const Options&, std::ostream&, std::ostream& err, bool* no_display, const std::vector<uint8_t>*) {
     err << "vesk-sim: built without SDL2, so it has no window\n";
     *no_display = true;
     return 0;
@@ -60,11 +61,24 @@ bool DisplayNamed() {
 class Session {
 public:
     Session(const Options& o, std::ostream& out, std::ostream& err, SDL_Window* window, SDL_Renderer* renderer,
-            SDL_Texture* texture)
+            SDL_Texture* texture, const std::vector<uint8_t>* cabinet)
         : options_(o), out_(out), err_(err), window_(window), renderer_(renderer), texture_(texture),
           device_(sim::DeviceConfig{.width = o.width, .height = o.height, .dpi = o.dpi, .dpi_y = o.dpi_y}), width_(o.width), height_(o.height) {
-        for (const sim::AppConfig& app : BootSamples()) device_.Launch(app);
-        vesk_ = vesk_host::StartVesk(device_);
+        if (cabinet) {
+            std::string why;
+            if (!device_.Install(*cabinet, &why)) throw std::runtime_error(o.install + ": " + why);
+            std::vector<DWORD> started = device_.Reset(vesk_host::ImageFor);
+            if (started.empty()) {
+                out_ << "nothing started from \\Windows\\StartUp" << std::endl;
+                reported_ = true;
+            } else {
+                vesk_ = started.front();
+            }
+            for (const sim::AppConfig& app : BootSamples()) device_.Launch(app);
+        } else {
+            for (const sim::AppConfig& app : BootSamples()) device_.Launch(app);
+            vesk_ = vesk_host::StartVesk(device_);
+        }
         frame_.resize(size_t(o.width) * size_t(o.height));
     }
 
@@ -274,7 +288,8 @@ private:
 
 }  // namespace
 
-int RunWindow(const Options& o, std::ostream& out, std::ostream& err, bool* no_display) {
+int RunWindow(const Options& o, std::ostream& out, std::ostream& err, bool* no_display,
+              const std::vector<uint8_t>* cabinet) {
     *no_display = false;
     if (!DisplayNamed()) {
         *no_display = true;
@@ -309,7 +324,7 @@ int RunWindow(const Options& o, std::ostream& out, std::ostream& err, bool* no_d
         err << "vesk-sim: cannot draw into the window: " << SDL_GetError() << '\n';
         return kExitScript;
     }
-    Session session(o, out, err, window.get(), renderer.get(), texture.get());
+    Session session(o, out, err, window.get(), renderer.get(), texture.get(), cabinet);
     out << title << ": the mouse is the pen; n launches another application, s saves a screenshot, "
         << "r turns the screen, Escape ends vesk" << std::endl;
     return session.Run();

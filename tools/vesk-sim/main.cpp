@@ -1,5 +1,6 @@
 // vesk-sim: vesk on a simulated Pocket PC, in a window, as a demo tour, or
 // playing a script.
+#include <filesystem>
 #include <iostream>
 
 #include "demo.h"
@@ -30,6 +31,35 @@ int PlayScript(const vesk_sim::Options& o) {
     return played.exit_code;
 }
 
+// --install without a display: the device installs the cabinet and
+// soft-resets, what StartUp started is quit, and the event log is written.
+int InstallWithoutWindow(const vesk_sim::Options& o, const std::vector<uint8_t>& cabinet) {
+    sim::Device device(sim::DeviceConfig{.width = o.width, .height = o.height, .dpi = o.dpi, .dpi_y = o.dpi_y});
+    std::string why;
+    if (!device.Install(cabinet, &why)) {
+        std::cerr << "vesk-sim: " << o.install << ": " << why << '\n';
+        return vesk_sim::kExitScript;
+    }
+    int code = vesk_sim::kExitOk;
+    for (DWORD pid : device.Reset(vesk_host::ImageFor)) {
+        device.Close(pid, u"VeskClass");
+        if (device.Running(pid)) {
+            std::cerr << "vesk-sim: vesk did not end after WM_CLOSE to its button\n";
+            code = vesk_sim::kExitScript;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    std::filesystem::path log = o.out / "events.log";
+    if (!vesk_sim::WriteLines(log, device.Log(), &why)) {
+        std::cerr << "vesk-sim: " << why << '\n';
+        return vesk_sim::kExitScript;
+    }
+    std::cout << "vesk-sim: installed " << o.install << " and reset the device; event log: " << log.string()
+              << std::endl;
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,9 +84,23 @@ int main(int argc, char** argv) {
         case vesk_sim::Options::Mode::Script: return PlayScript(o);
         case vesk_sim::Options::Mode::Demo: return vesk_sim::RunDemo(o.out, std::cout, std::cerr);
         case vesk_sim::Options::Mode::Window: {
+            std::vector<uint8_t> cabinet;
+            if (!o.install.empty()) {
+                std::string why;
+                std::optional<std::string> bytes = vesk_sim::ReadScriptFile(o.install, &why);
+                if (!bytes) {
+                    std::cerr << "vesk-sim: cannot read the cabinet " << o.install << ": " << why << '\n';
+                    return vesk_sim::kExitScript;
+                }
+                cabinet.assign(bytes->begin(), bytes->end());
+            }
             bool no_display = false;
-            int code = vesk_sim::RunWindow(o, std::cout, std::cerr, &no_display);
+            int code = vesk_sim::RunWindow(o, std::cout, std::cerr, &no_display, o.install.empty() ? nullptr : &cabinet);
             if (!no_display) return code;
+            if (!o.install.empty()) {
+                std::cout << "vesk-sim: no display; installing without the window" << std::endl;
+                return InstallWithoutWindow(o, cabinet);
+            }
             std::cout << "vesk-sim: no display; playing the demo tour instead";
             if (o.device_given || o.dpi != 96 || o.dpi_y) std::cout << " (on its own device, 240x320 at 96 dpi)";
             std::cout << std::endl;

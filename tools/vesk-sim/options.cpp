@@ -7,7 +7,8 @@ namespace vesk_sim {
 namespace {
 
 const char kHelp[] = R"(Usage:
-  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR] [--exe FILE]
+  vesk-sim [--device WxH] [--dpi N|HxV] [--zoom N] [--out DIR]
+           [--install FILE.cab] [--exe FILE]
   vesk-sim --demo [DIR] [--exe FILE]
   vesk-sim --script FILE [--out DIR] [--exe FILE]
   vesk-sim --help | --version
@@ -41,6 +42,18 @@ Options:
                  up to 320 pixels wide, else 1)
   --out DIR      where the window's screenshots and events.log go, or where a
                  script's go (default vesk-sim-out); created if missing
+  --install FILE.cab
+                 install a Windows CE installation cabinet on the window's
+                 device as the device's installer does (build/wince/vesk.cab,
+                 which the Windows CE build makes), then soft-reset the
+                 device: the shell starts what the cabinet put in
+                 \Windows\StartUp (vesk), and the sample applications are
+                 launched. Without a display the install and the reset are
+                 played and their events.log written into the --out folder.
+                 The simulator cannot run the ARM code of vesk.exe yet:
+                 \Program Files\vesk\vesk.exe, where the cabinet installs it,
+                 runs vesk built from source. A cabinet the installer cannot
+                 use exits with 2 and says why
   --demo [DIR]   play the built-in demo tour and write its screenshots, its
                  events.log and contact-sheet.png (every screenshot captioned
                  with its step) into DIR (default vesk-sim-demo)
@@ -60,7 +73,8 @@ Options:
   --version      the version
 
 Exit status: 0 success; 1 an expect... command of the script failed;
-2 bad usage, a malformed script, or a command that could not be carried out.
+2 bad usage, a malformed script, a command that could not be carried out, or a
+cabinet that the installer cannot use.
 
 Scripts
   One command a line; '#' starts a comment (outside strings); blank lines are
@@ -132,6 +146,20 @@ Scripts
   menu-dismiss           tap outside the open popup menu (the screen's
                          bottom-left corner unless the popup covers it)
   include "FILE"         the commands of another script, relative to this one
+  install "FILE.cab"     the device's installer installs a Windows CE
+                         installation cabinet (relative to the script, read
+                         when the command plays): its files go into the
+                         device's file store, its shortcuts and registry
+                         entries are made. One it cannot use (cut short, a
+                         .000 that is wrong, a member missing, for another
+                         processor or Windows CE release) changes nothing and
+                         stops the play with 2, saying why
+  reset                  soft reset: vesk and every application end, the shell
+                         starts again and starts each file of \Windows\StartUp
+                         (a shortcut's target). \Program Files\vesk\vesk.exe
+                         (where vesk.cab installs vesk) and \Windows\vesk.exe
+                         run vesk built from source; the simulator runs no
+                         other program, and says so
   At the end of the script a running vesk is quit as by `quit`.
 
   Checks (a failed check prints FILE:LINE: expected ..., the play stops, the
@@ -168,6 +196,12 @@ Event log (events.log): one event a line, the virtual time in ms first:
   T menu scroll first=K last=L       the popup scrolled: K..L in view
   T menu closed result=ID
   T display W H                      the screen turned or took a new size
+  T installed PATH                   the installer stored a file
+  T shortcut PATH -> TARGET          the installer made a shortcut
+  T registry KEY "NAME"              the installer set a registry value
+  T reset                            a soft reset began
+  T startup FILE -> TARGET [: why it was not started]
+                                     the shell starts a file of StartUp
   T shot FILE                        a screenshot was written
   T window class="C" title="T" rect=L,T,R,B parent=NAME visible=0|1 pid=N
   T objects pid=N gdi=N icons=N handles=N menus=N heap=N     (from dump)
@@ -243,6 +277,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
             if (!take() || value.empty()) return error("--exe needs a file name");
             if (!o.exe.empty()) return error("--exe given twice");
             o.exe = value;
+        } else if (arg == "--install") {
+            if (!take() || value.empty()) return error("--install needs a cabinet file name");
+            if (!o.install.empty()) return error("--install given twice");
+            o.install = value;
         } else if (arg == "--out") {
             if (!take() || value.empty()) return error("--out needs a folder name");
             if (o.out_given) return error("--out given twice");
@@ -285,6 +323,9 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
         }
     }
     if (script && demo) return error("--script and --demo cannot be combined");
+    if (!o.install.empty() && (script || demo))
+        return error(script ? "a script installs with its `install` line; --install is for the window"
+                            : "the demo tour installs nothing; --install is for the window");
     if ((script || demo) && (o.device_given || dpi_given || zoom_given))
         return error(std::string(script ? "a script chooses its device with its `device` line"
                                         : "the demo tour plays on the device it was made for (240x320, 96 dpi)") +

@@ -13,6 +13,7 @@ struct Options {
     Mode mode = Mode::Window;
     std::string script;            // --script FILE
     std::string exe;               // --exe FILE: the Windows CE executable that runs as vesk
+    std::string install;           // --install FILE.cab
     std::filesystem::path out;     // --out DIR, or the demo's DIR
     bool out_given = false;
     int width = 240, height = 320, dpi = 96;  // --device WxH, --dpi N (the window's device)

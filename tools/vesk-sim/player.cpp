@@ -30,8 +30,8 @@ bool Inside(const RECT& r, int x, int y) { return x >= r.left && x < r.right && 
 
 class Player {
 public:
-    Player(const Script& script, const fs::path& out, PlayResult& result)
-        : script_(script), out_(out), result_(result), device_(script.device) {}
+    Player(const Script& script, const fs::path& out, PlayResult& result, const Loader& files)
+        : script_(script), out_(out), result_(result), files_(files), device_(script.device) {}
 
     void Run() {
         for (const Command& cmd : script_.commands) {
@@ -105,6 +105,18 @@ private:
     }
     void Do(const DisplayCmd& d) { device_.SetDisplay(d.width, d.height); }
     void Do(const DumpCmd&) { device_.LogDump(); }
+    void Do(const InstallCmd& i) {
+        std::string why;
+        std::optional<std::string> bytes = files_(i.path, &why);
+        if (!bytes) Error("install: cannot read " + i.path + ": " + why);
+        if (!device_.Install(std::vector<uint8_t>(bytes->begin(), bytes->end()), &why))
+            Error("install: " + i.file + ": " + why);
+    }
+    // What the shell starts from \Windows\StartUp is vesk (vesk_host::ImageFor
+    // has no other image).
+    void Do(const ResetCmd&) {
+        for (DWORD pid : device_.Reset(vesk_host::ImageFor)) vesk_.push_back(pid);
+    }
     void Do(const ShotCmd& s) {
         fs::path path = out_ / s.file;
         std::error_code ec;
@@ -254,6 +266,7 @@ private:
     const Script& script_;
     fs::path out_;
     PlayResult& result_;
+    const Loader& files_;
     sim::Device device_;
     std::vector<DWORD> vesk_;
     size_t cursor_ = 0;  // the log line after the last one an `expect` matched
@@ -274,7 +287,7 @@ bool WriteLines(const fs::path& path, const std::vector<std::string>& lines, std
     return true;
 }
 
-PlayResult Play(const Script& script, const fs::path& out_dir, std::ostream& err) {
+PlayResult Play(const Script& script, const fs::path& out_dir, std::ostream& err, const Loader& files) {
     PlayResult result;
     result.device = script.device;
     auto fail = [&](int code, const std::string& message) {
@@ -291,7 +304,7 @@ PlayResult Play(const Script& script, const fs::path& out_dir, std::ostream& err
     }
     result.log_path = out_dir / "events.log";
     try {
-        Player player(script, out_dir, result);
+        Player player(script, out_dir, result, files);
         try {
             player.Run();
         } catch (const Stop& stop) {

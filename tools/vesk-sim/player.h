@@ -36,8 +36,10 @@ struct PlayResult {
 };
 
 // Plays the script; creates `out_dir` if missing. Writes events.log even when
-// a command fails. Messages go to `err`.
-PlayResult Play(const Script& script, const std::filesystem::path& out_dir, std::ostream& err);
+// a command fails. Messages go to `err`. `files` reads the cabinets that
+// `install` names.
+PlayResult Play(const Script& script, const std::filesystem::path& out_dir, std::ostream& err,
+                const Loader& files = ReadScriptFile);
 
 // Writes the lines, one a line, to a file; false (and why) on failure.
 bool WriteLines(const std::filesystem::path& path, const std::vector<std::string>& lines, std::string* error);

@@ -256,7 +256,7 @@ const std::vector<std::string>& CommandWords() {
         "device", "reg",  "theme", "app",  "activate", "release",     "start",     "down",
         "move",   "up",   "tap",   "wait", "notify",   "dump",        "shot",      "quit",
         "menu-tap", "menu-scroll", "menu-dismiss", "expect", "expect-not", "expect-pixel", "expect-window",
-        "expect-counts", "include", "rotate", "display", "exe"};
+        "expect-counts", "include", "rotate", "display", "install", "reset", "exe"};
     return kWords;
 }
 
@@ -346,6 +346,11 @@ private:
             Include(args, file, depth, error);
             return;
         }
+        if (word == "install") {
+            script_.commands.push_back(Command{file, number, line.source, Install(args, file)});
+            previous_source_ = line.source;
+            return;
+        }
         Command cmd;
         cmd.file = file;
         cmd.line = number;
@@ -395,6 +400,19 @@ private:
         bool ok = ParseFile(*text, path.string(), depth + 1, error);
         including_.erase(key);
         if (!ok && error->message.empty()) throw Bad{"include: " + Quote(name) + " failed"};
+    }
+
+    // The cabinet is found relative to the script's folder, as an included
+    // file is, and read when the command plays, as the device reads a file
+    // when it is tapped.
+    InstallCmd Install(Args& a, const std::string& file) {
+        InstallCmd cmd;
+        cmd.file = a.Positional("cabinet file name").text;
+        a.End();
+        if (cmd.file.empty()) throw Bad{"install: empty file name"};
+        fs::path path = fs::path(cmd.file).is_absolute() ? fs::path(cmd.file) : fs::path(file).parent_path() / cmd.file;
+        cmd.path = path.string();
+        return cmd;
     }
 
     Action Parse(const std::string& word, Args& a, const Line& line) {
@@ -541,6 +559,7 @@ private:
         if (word == "notify") return NotifyCmd{};
         if (word == "dump") return DumpCmd{};
         if (word == "quit") return QuitCmd{};
+        if (word == "reset") return ResetCmd{};
         return MenuDismissCmd{};
     }
 

@@ -68,6 +68,11 @@ struct MenuScrollCmd {
 };
 struct MenuDismissCmd {};
 struct RotateCmd {};
+struct InstallCmd {
+    std::string file;  // as the script names it
+    std::string path;  // relative to the script's folder; read when the command plays
+};
+struct ResetCmd {};
 struct DisplayCmd {
     int width = 0;
     int height = 0;
@@ -94,7 +99,8 @@ struct ExpectCountsCmd {
 
 using Action = std::variant<RegCmd, ThemeCmd, AppCmd, ActivateCmd, ReleaseCmd, StartCmd, PenCmd, WaitCmd, NotifyCmd,
                             DumpCmd, ShotCmd, QuitCmd, MenuTapCmd, MenuScrollCmd, MenuDismissCmd, ExpectCmd,
-                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd, ExeCmd>;
+                            ExpectPixelCmd, ExpectWindowCmd, ExpectCountsCmd, RotateCmd, DisplayCmd, InstallCmd,
+                            ResetCmd, ExeCmd>;
 
 struct Command {
     std::string file;    // the script file the command came from (an included one too)
@@ -124,7 +130,8 @@ struct ParseResult {
     bool ok() const { return script.has_value(); }
 };
 
-// Reads an included file; returns nullopt and says why in *error if it cannot.
+// Reads an included file (or, for the player, a cabinet to install); returns
+// nullopt and says why in *error if it cannot.
 using Loader = std::function<std::optional<std::string>(const std::string& path, std::string* error)>;
 
 // Reads a file from disk (the default loader); scripts larger than 16 MiB are refused.

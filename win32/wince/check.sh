@@ -18,8 +18,13 @@
 #    (pe_check): machine, subsystem, CE version, imports against the export
 #    lists of CE 5 and CE 6, and the resources, byte for byte as the simulator
 #    loads them from MAIN_BUILD/res/vesk.res.
+# 3. The installation cabinet: build/wince/vesk.cab (cab_make writes its
+#    control file, Debian's gcab the cabinet), read by cab_check as the
+#    device's installer reads it and by Debian's cabextract; built twice to
+#    show the same vesk.exe gives the same bytes. cab_check also reads the
+#    real cabinets of ../shared/ce-cab, which Microsoft's CabWiz made.
 #
-# The CE SDK and the toolchain are found in ../shared beside the repository
+# The CE SDK, the toolchain and the real cabinets are found in ../shared beside the repository
 # (VESK_SHARED overrides it). Checks whose input is missing are skipped and
 # say why. Ends with "wince: N passed, N failed, N skipped" and a non-zero
 # status on any failure.
@@ -77,6 +82,32 @@ if ! c++ -std=c++20 -O2 -Wall -Wextra -Werror -I "$ROOT/sim/include" "$ROOT/win3
   fail "pe_check does not build"
   finish
 fi
+
+echo "== the cabinet reader (cab_check)"
+CAB_CHECK=$OUT/tools/cab_check
+if ! c++ -std=c++20 -O2 -Wall -Wextra -Werror "$ROOT/win32/wince/cab_check.cpp" "$ROOT/win32/wince/cab_format.cpp" \
+  -lz -o "$CAB_CHECK" 2>"$LOG/cab_check.log"; then
+  cat "$LOG/cab_check.log"
+  fail "cab_check does not build (it needs zlib1g-dev: scripts/deps.sh wince)"
+  CAB_CHECK=""
+fi
+
+# --- real cabinets, made by Microsoft's CabWiz --------------------------------
+echo "== real installation cabinets (cab_check on $SHARED/ce-cab)"
+fixtures=(BenchmarkDotNet_PPC.ARMV4.CAB NSBasic.Showcase.CAB App.WM.CAB)
+for f in "${fixtures[@]}"; do
+  if [ -z "$CAB_CHECK" ]; then
+    skip "$f: no cab_check"
+  elif [ ! -f "$SHARED/ce-cab/$f" ]; then
+    skip "$f: no real cabinets in $SHARED/ce-cab (set VESK_SHARED)"
+  elif "$CAB_CHECK" "$SHARED/ce-cab/$f" >"$LOG/fixture-$f.out" 2>&1; then
+    sed 's/^/  /' "$LOG/fixture-$f.out"
+    pass "cab_check reads $f, a cabinet of CabWiz's, and finds it whole"
+  else
+    sed 's/^/  /' "$LOG/fixture-$f.out"
+    fail "cab_check reads $f"
+  fi
+done
 
 # --- 1. vesk against the CE SDK with clang ----------------------------------
 echo "== vesk against the Windows CE 5 and 6 headers and export lists (clang, lld)"
@@ -161,9 +192,12 @@ echo "== the device build (arm-mingw32ce)"
 # version, resources present, resource bytes, imports on CE 5 and on CE 6;
 # and pe_check's refusals.
 CHECKS_DEVICE=10
+# The cabinet: built, cab_check's five checks, what it says, cabextract,
+# built twice, vesk's own writer, cab_check's refusals.
+CHECKS_CAB=11
 if [ ! -f "$CEGCC" ]; then
   echo "no Windows CE cross toolchain at $CEGCC (set VESK_SHARED): the device build is skipped"
-  for _ in $(seq $CHECKS_DEVICE); do skip "no cross toolchain"; done
+  for _ in $(seq $((CHECKS_DEVICE + CHECKS_CAB))); do skip "no cross toolchain"; done
   finish
 fi
 
@@ -174,7 +208,7 @@ if [ "$(cat "$TOOLCHAIN/.unpacked" 2>/dev/null)" != "$stamp" ]; then
   rm -rf "$TOOLCHAIN" && mkdir -p "$TOOLCHAIN"
   tar -xJf "$CEGCC" -C "$TOOLCHAIN" && echo "$stamp" >"$TOOLCHAIN/.unpacked"
 fi
-rm -f "$OUT/vesk.exe"
+rm -f "$OUT/vesk.exe" "$OUT/vesk.cab"
 if ! cmake -S "$ROOT/win32/wince" -B "$OUT" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/arm-mingw32ce.cmake" \
   -DVESK_CE_TOOLCHAIN="$TOOLCHAIN/arm-mingw32ce" >"$LOG/configure.log" 2>&1; then
   tail -n 30 "$LOG/configure.log"
@@ -186,7 +220,7 @@ else
   fail "device build"
 fi
 if [ ! -f "$OUT/vesk.exe" ]; then
-  for _ in $(seq $((CHECKS_DEVICE - 1))); do skip "no device executable"; done
+  for _ in $(seq $((CHECKS_DEVICE - 1 + CHECKS_CAB))); do skip "no device executable"; done
   finish
 fi
 
@@ -232,5 +266,86 @@ if [ "${refused[*]}" = "${expected[*]}" ]; then
 else
   cat "$LOG"/refuse-*.out
   fail "pe_check refuses what a device would not load (refused: ${refused[*]:-nothing} of: ${expected[*]})"
+fi
+
+# --- 3. the installation cabinet ----------------------------------------------
+echo "== the installation cabinet (cab_make, gcab; cab_check, cabextract)"
+CAB=$OUT/vesk.cab
+if [ -z "$CAB_CHECK" ] || [ ! -f "$CAB" ]; then
+  [ -f "$CAB" ] || grep -E 'gcab|cab_make|error' "$LOG/build.log" | head -n 10
+  why="no cab_check"
+  [ -f "$CAB" ] || why="no build/wince/vesk.cab (gcab: scripts/deps.sh wince)"
+  for _ in $(seq $CHECKS_CAB); do skip "$why"; done
+  finish
+fi
+pass "installation cabinet: build/wince/vesk.cab (cab_make, gcab), $(stat -c %s "$CAB") bytes"
+before=$((passed + failed))
+"$CAB_CHECK" "$CAB" --file "vesk.exe=$OUT/vesk.exe" >"$LOG/cab_check.out" 2>&1
+cat "$LOG/cab_check.out"
+count_pe_check "$LOG/cab_check.out"
+[ $((passed + failed - before)) -eq 5 ] || fail "cab_check reported $((passed + failed - before)) of 5 checks"
+
+# What the control file says, against the version block of res/vesk.rc.
+company=$(sed -n 's/^ *VALUE "CompanyName", "\(.*\)"$/\1/p' "$ROOT/res/vesk.rc")
+said=()
+for line in 'application  "vesk"' "provider     \"$company\"" 'processor    2577 (StrongARM)' \
+  'versions     Windows CE 4.20 to 100.0, builds 0 to 0xe0000000' \
+  'file         1   vesk.exe -> \Program Files\vesk, member vesk.001, flags 0x0' \
+  'shortcut     1   %CE4%\vesk.lnk = \Windows\StartUp\vesk.lnk -> file 1 (\Program Files\vesk\vesk.exe)' \
+  'shortcut     2   %CE11%\vesk.lnk = \Windows\Start Menu\Programs\vesk.lnk -> file 1 (\Program Files\vesk\vesk.exe)'; do
+  grep -qxF "$line" "$LOG/cab_check.out" || said+=("$line")
+done
+if [ -n "$company" ] && [ ${#said[@]} -eq 0 ]; then
+  pass "vesk.cab: vesk by \"$company\" (the version block's company), StrongARM, Windows CE 4.20 and later, vesk.exe into \\Program Files\\vesk, shortcuts in \\Windows\\StartUp and Start > Programs"
+else
+  fail "vesk.cab says what vesk's cabinet should; missing: ${said[*]:-the company name of res/vesk.rc}"
+fi
+
+if command -v cabextract >/dev/null; then
+  if cabextract -t "$CAB" >"$LOG/cabextract.out" 2>&1; then
+    cat "$LOG/cabextract.out"
+    pass "cabextract, a reader nobody here wrote, tests vesk.cab: every member whole"
+  else
+    cat "$LOG/cabextract.out"
+    fail "cabextract -t build/wince/vesk.cab"
+  fi
+else
+  skip "cabextract -t: no cabextract (scripts/deps.sh wince)"
+fi
+
+# The same vesk.exe gives the same cabinet.
+cp "$CAB" "$OUT/tools/vesk-first.cab"
+rm -rf "$CAB" "$OUT/cab"
+cmake --build "$OUT" --target vesk_cab >"$LOG/cab-again.log" 2>&1
+if [ -f "$CAB" ] && cmp -s "$CAB" "$OUT/tools/vesk-first.cab"; then
+  pass "vesk.cab made twice from the same vesk.exe: the same $(stat -c %s "$CAB") bytes"
+else
+  cat "$LOG/cab-again.log"
+  fail "vesk.cab made twice from the same vesk.exe differs"
+fi
+# The simulator's tests install cabinets of vesk's own writer: it must give
+# gcab's bytes.
+if "$OUT/cab_make" --res "$OUT/vesk.res" --exe "$OUT/vesk.exe" --cab "$OUT/tools/vesk-own.cab" 2>"$LOG/cab-own.log" &&
+  cmp -s "$CAB" "$OUT/tools/vesk-own.cab"; then
+  pass "vesk's own cabinet writer (cab_make --cab) gives gcab's bytes"
+else
+  cat "$LOG/cab-own.log"
+  cmp "$CAB" "$OUT/tools/vesk-own.cab"
+  fail "vesk's own cabinet writer gives gcab's bytes"
+fi
+
+# cab_check refuses what the installer would: the cabinet cut short, and a
+# file that is no cabinet.
+head -c 300 "$CAB" >"$OUT/tools/cut.cab"
+refused=0
+"$CAB_CHECK" "$OUT/tools/cut.cab" >"$LOG/refuse-cab-cut.out" 2>&1
+[ $? -eq 2 ] && grep -q "^cab_check: $OUT/tools/cut.cab: the cabinet is cut short" "$LOG/refuse-cab-cut.out" && refused=$((refused + 1))
+"$CAB_CHECK" "$OUT/vesk.exe" >"$LOG/refuse-cab-exe.out" 2>&1
+[ $? -eq 2 ] && grep -q "^cab_check: $OUT/vesk.exe: not a Microsoft cabinet" "$LOG/refuse-cab-exe.out" && refused=$((refused + 1))
+if [ "$refused" -eq 2 ]; then
+  pass "cab_check refuses a cut-short cabinet and a file that is no cabinet, naming the file and the problem"
+else
+  cat "$LOG"/refuse-cab-*.out
+  fail "cab_check refuses a cut-short cabinet and a file that is no cabinet"
 fi
 finish

@@ -125,6 +125,31 @@ public:
 
     // The simulated file system: icons of executables and shortcut files
     void AddFileIcon(const sim::WString& path, const std::vector<uint8_t>& ico_file);
+    // and files at device paths (their case does not matter), kept across a
+    // soft reset as the device's object store keeps them.
+    void StoreFile(const sim::WString& path, const std::vector<uint8_t>& data);
+    std::optional<std::vector<uint8_t>> StoredFile(const sim::WString& path) const;
+    std::vector<sim::WString> StoredFiles() const;  // every file's path
+
+    // The device's installer, as when a Windows CE installation cabinet is
+    // tapped: it reads and checks the whole cabinet, then stores its files,
+    // writes its shortcuts and registry entries, and logs each ("installed
+    // PATH", "shortcut PATH -> TARGET", "registry KEY \"NAME\""). A cabinet it
+    // cannot use (cut short, a wrong control file, a member missing, for
+    // another processor or Windows CE release) changes nothing: false, and
+    // *error says what is wrong.
+    bool Install(const std::vector<uint8_t>& cabinet, std::string* error = nullptr);
+
+    // A soft reset: every program, simulated application and the shell end;
+    // the shell starts again (a new taskbar and desktop), then starts each
+    // file of \Windows\StartUp, a shortcut's target for a shortcut. What a
+    // device path runs is `image_for`'s to say; one it has no image for is
+    // logged and not started. The clock, the registry and the files go on.
+    // Logged as "reset" and "startup FILE -> TARGET" (with image_for's
+    // reason when it has no image). Returns the processes it started.
+    using ImageFor = std::function<std::optional<ProgramImage>(const sim::WString& path,
+                                                               const std::vector<uint8_t>& file, std::string* why)>;
+    std::vector<DWORD> Reset(const ImageFor& image_for);
 
     // Faults: the nth next call of a platform function by a program fails
     void FailCall(const std::string& api, int nth = 1, int count = 1);

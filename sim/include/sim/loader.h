@@ -28,6 +28,10 @@ bool RunsArmCode();
 // thread. nullopt when the device would refuse the file (or this build runs
 // no ARM code), with *error naming the file and the reason.
 std::optional<ProgramImage> LoadExecutable(const std::string& file, std::string* error);
+// The same for an executable's bytes (a file of the device's own store);
+// `name` names it in the refusal, `device_path` is where the device keeps it.
+std::optional<ProgramImage> LoadExecutable(const std::vector<uint8_t>& bytes, const std::string& name,
+                                           const sim::WString& device_path, std::string* error);
 
 // Every (DLL, function) that the simulated device exports to a loaded
 // executable.
