@@ -45,11 +45,12 @@ stage() {
   rm -f "$log"
 }
 
-echo "== 32-bit ARM: the simulator and its tests under qemu-arm, its scenarios compared with x86-64's"
-stage arm scripts/arm-stage.sh build/default
-
 echo "== Windows CE: the device build and its checks against CE 5 and CE 6"
 stage wince win32/wince/check.sh build/default
+
+# After the Windows CE stage, whose vesk.exe it runs on the simulated device.
+echo "== 32-bit ARM: the simulator and its tests under qemu-arm, its scenarios compared with x86-64's and played by vesk.exe"
+stage arm scripts/arm-stage.sh build/default
 
 echo "== desktop Windows build under Wine"
 stage wine win32/run-wine-tests.sh build/default

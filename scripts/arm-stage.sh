@@ -97,15 +97,16 @@ if [ ! -x "$X86_SIM" ]; then
 fi
 say "the scenarios of tests/e2e and the demo tour: $X86_SIM against qemu-arm $ARM_SIM"
 
-# The first difference between the outputs of one scenario in $1 and $2, or nothing.
+# The first difference between the outputs of one scenario in $1 and $2, or
+# nothing; $3 and $4 name the two runs (x86-64 and ARM by default).
 first_difference() {
-  local a=$1 b=$2 f line
+  local a=$1 b=$2 A=${3:-x86-64} B=${4:-ARM} f line
   local only
   only=$(diff <(find "$a" -type f -printf '%P\n' | sort) <(find "$b" -type f -printf '%P\n' | sort) | grep -E '^[<>]' | head -n 1)
   if [ -n "$only" ]; then
     case $only in
-      "<"*) echo "only the x86-64 run wrote ${only#< }" ;;
-      *) echo "only the ARM run wrote ${only#> }" ;;
+      "<"*) echo "only the $A run wrote ${only#< }" ;;
+      *) echo "only the $B run wrote ${only#> }" ;;
     esac
     return
   fi
@@ -113,7 +114,7 @@ first_difference() {
   if ! cmp -s "$a/events.log" "$b/events.log"; then
     line=$(cmp "$a/events.log" "$b/events.log" 2>&1 | sed -nE 's/.* line ([0-9]+).*/\1/p')
     if [ -n "$line" ]; then
-      echo "events.log line $line: x86-64 '$(sed -n "${line}p" "$a/events.log")', ARM '$(sed -n "${line}p" "$b/events.log")'"
+      echo "events.log line $line: $A '$(sed -n "${line}p" "$a/events.log")', $B '$(sed -n "${line}p" "$b/events.log")'"
     else
       echo "events.log: $(cmp "$a/events.log" "$b/events.log" 2>&1)"
     fi
@@ -121,7 +122,7 @@ first_difference() {
   fi
   while IFS= read -r f; do
     if ! cmp -s "$a/$f" "$b/$f"; then
-      echo "$f differs: first at $(cmp "$a/$f" "$b/$f" 2>&1 | grep -oE 'byte [0-9]+' | head -n 1) (x86-64 $(stat -c %s "$a/$f") bytes, ARM $(stat -c %s "$b/$f"))"
+      echo "$f differs: first at $(cmp "$a/$f" "$b/$f" 2>&1 | grep -oE 'byte [0-9]+' | head -n 1) ($A $(stat -c %s "$a/$f") bytes, $B $(stat -c %s "$b/$f"))"
       return
     fi
   done < <(find "$a" -type f -name '*.png' -printf '%P\n' | sort)
@@ -167,4 +168,79 @@ else
 fi
 for s in "${scenarios[@]}"; do compare "$(basename "$s" .vsk)" "$s"; done
 compare demo ""
+
+# --- The shipped vesk.exe on the simulated device ----------------------------
+# The Windows CE stage's build/wince/vesk.exe, the ARM code that a Pocket PC
+# user installs, loaded by the simulator's loader with its imports bound to
+# the platform's own functions, plays every scenario and the demo tour; each
+# events.log and screenshot must be the source-built vesk's on this build.
+EXE=$ROOT/build/wince/vesk.exe
+if [ ! -f "$EXE" ]; then
+  for s in "${scenarios[@]}" demo; do
+    skip "$(basename "$s" .vsk) played by vesk.exe: no $EXE (the Windows CE stage, win32/wince/check.sh, builds it)"
+  done
+  finish
+fi
+say "$EXE ($(stat -c %s "$EXE") bytes) plays every scenario and the demo tour on the ARM build"
+play_exe() {
+  local name=$1 script=$2 code out=$OUT/vesk.exe/$1 ref=$OUT/arm/$1 diff shots
+  if [ "$name" = demo ]; then
+    timeout 600 qemu-arm "$ARM_SIM" --exe "$EXE" --demo "$out" >"$LOG/$name.exe.out" 2>&1
+  else
+    timeout 600 qemu-arm "$ARM_SIM" --exe "$EXE" --script "$script" --out "$out" >"$LOG/$name.exe.out" 2>&1
+  fi
+  code=$?
+  if [ "$code" -ne 0 ]; then
+    fail "$name played by vesk.exe: vesk-sim exits with $code ($(tail -n 2 "$LOG/$name.exe.out" | tr '\n' ' '))"
+    return
+  fi
+  diff=$(first_difference "$ref" "$out" "source-built" "vesk.exe")
+  if [ -n "$diff" ]; then
+    fail "$name played by vesk.exe: $diff"
+  else
+    shots=$(find "$out" -type f -name '*.png' | wc -l)
+    pass "$name played by vesk.exe: events.log and $shots shots identical to the source-built vesk's"
+  fi
+}
+for s in "${scenarios[@]}"; do play_exe "$(basename "$s" .vsk)" "$s"; done
+play_exe demo ""
+
+# The device's loader refuses what a device would not start, naming the file
+# and the reason, with exit code 2.
+say "the loader's refusals"
+refuse() { # label file expected-reason
+  local label=$1 file=$2 reason=$3 msg code
+  msg=$(timeout 60 qemu-arm "$ARM_SIM" --exe "$file" --script "$ROOT/tests/e2e/close_zone.vsk" --out "$OUT/refused" 2>&1)
+  code=$?
+  echo "  $msg"
+  if [ "$code" -eq 2 ] && [[ $msg == *"$file: $reason"* ]]; then
+    pass "the loader refuses $label (exit 2)"
+  else
+    fail "the loader refuses $label: exit $code, wanted 2 and \"$reason\""
+  fi
+}
+head -c 1000 "$EXE" >"$OUT/cut.exe"
+refuse "an image cut short" "$OUT/cut.exe" "truncated or malformed image"
+# One import renamed to a name no device DLL exports (same length).
+perl -pe 's/Ellipse\0/Ellipsx\0/' "$EXE" >"$OUT/ellipsx.exe"
+refuse "an import the device lacks" "$OUT/ellipsx.exe" "COREDLL.dll does not export Ellipsx"
+# The machine field of the PE header changed to x86's.
+perl -0777 -pe 'my $pe = unpack("V", substr($_, 0x3c, 4)); substr($_, $pe + 4, 2) = pack("v", 0x14c);' "$EXE" >"$OUT/x86.exe"
+refuse "an image for another processor" "$OUT/x86.exe" "machine 0x14c, not ARM (0x1c0)"
+perl -0777 -pe 'my $pe = unpack("V", substr($_, 0x3c, 4)); substr($_, $pe + 24 + 68, 2) = pack("v", 2);' "$EXE" >"$OUT/gui.exe"
+refuse "a desktop subsystem" "$OUT/gui.exe" "subsystem 2, not Windows CE GUI (9)"
+
+# The fault sweep of three scenarios and the hostile windows, against vesk.exe.
+say "the fault sweep of close_zone, menu_choices and drag_down, and the hostile windows, against vesk.exe"
+filter='Scenarios/FaultSweep.*/close_zone:Scenarios/FaultSweep.*/menu_choices:Scenarios/FaultSweep.*/drag_down:Hostile.*'
+VESK_DEVICE_EXE=$EXE timeout 1800 qemu-arm "$ARM_BUILD/tests/vesk_tests" --gtest_filter="$filter" \
+  >"$LOG/exe-tests.log" 2>&1
+code=$?
+grep -E '^\[ +(OK|FAILED|SKIPPED) +\]|sweep|calls' "$LOG/exe-tests.log" | grep -v ' tests\?,' | head -n 60
+ok=$(grep -cE '^\[ +OK +\]' "$LOG/exe-tests.log")
+bad=$(grep -cE '^\[ +FAILED +\] [A-Za-z]' "$LOG/exe-tests.log")
+passed=$((passed + ok))
+failed=$((failed + bad))
+if [ "$code" -ne 0 ] && [ "$bad" -eq 0 ]; then fail "vesk_tests against vesk.exe exits with $code"; fi
+[ "$ok" -gt 0 ] || fail "vesk_tests against vesk.exe ran nothing"
 finish

@@ -124,6 +124,11 @@ struct Process {
     bool alive = true;
     int exit_code = 0;
     long heap_blocks = 0;  // live blocks taken by the image's own code
+    // A loaded executable's C runtime takes blocks before the program's own
+    // code runs (its argument vector) and keeps them for the life of the
+    // process: those still live when its thread first waits for a message
+    // are not counted as the program's (-1: not yet known).
+    long runtime_blocks = -1;
     long heap_allocations = 0;
     void* heap_list = nullptr;  // the live blocks of a private heap (see heap.cpp)
     std::vector<Thread*> threads;

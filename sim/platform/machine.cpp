@@ -328,6 +328,8 @@ void WaitForWork(Thread* self) {
         // threads are pumped by the driver.
         return;
     }
+    Process* p = self->process;
+    if (p->image && p->image->loaded && p->runtime_blocks < 0) p->runtime_blocks = p->heap_blocks;
     self->state = Thread::State::WaitMessage;
     M().baton.Park(self);
     self->state = Thread::State::Running;
@@ -413,7 +415,7 @@ Counts CountObjects(DWORD pid) {
     c.snapshots = long(h.Count(pid, Kind::Snapshot));
     c.keys = long(h.Count(pid, Kind::RegKey));
     c.windows = long(h.Count(pid, Kind::Window));
-    if (Process* p = FindProcess(pid)) c.heap = p->heap_blocks;
+    if (Process* p = FindProcess(pid)) c.heap = std::max(0L, p->heap_blocks - std::max(0L, p->runtime_blocks));
     return c;
 }
 
