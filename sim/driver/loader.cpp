@@ -61,6 +61,9 @@ std::optional<std::string> Check(const vesk_pe::Image& img) {
             return "truncated or malformed image: section " + s.name + " lies outside the image";
     for (uint32_t r : img.relocations)
         if (uint64_t(r) + 4 > img.image_size) return "truncated or malformed image: a relocation outside the image";
+    if (img.other_relocation)
+        return "a relocation of type " + std::to_string(img.other_relocation) +
+               ", which the loader of an ARM executable does not apply";
     if (img.entry >= img.image_size) return "truncated or malformed image: entry point outside the image";
     for (const vesk_pe::Import& imp : img.imports) {
         if (!DeviceDll(imp.dll)) return "imports from " + imp.dll + ", which the device does not have";

@@ -194,6 +194,7 @@ struct Image {
   std::vector<Section> sections;
   std::vector<Import> imports;
   std::vector<uint32_t> relocations;  // image addresses of the 32-bit words to rebase
+  uint16_t other_relocation = 0;      // the first relocation type beyond those, if any
   Resources resources;
 };
 
@@ -315,8 +316,8 @@ class PeReader {
   }
 
   // Blocks of 16-bit entries, a type in the top four bits: 0 pads a block,
-  // 3 (HIGHLOW) rebases a 32-bit word; the device's loader knows no other
-  // kind for an ARM executable's data.
+  // 3 (HIGHLOW) rebases a 32-bit word, the only kind an ARM executable's
+  // loader applies; the first of any other kind is noted.
   void ReadRelocations(uint32_t rva, uint32_t size, Image& img) const {
     for (uint32_t at = 0; at + 8 <= size;) {
       uint64_t off = Offset(rva + at, 8);
@@ -325,7 +326,10 @@ class PeReader {
       for (uint32_t e = 8; e + 2 <= block; e += 2) {
         uint16_t entry = f_.U16(Offset(rva + at + e, 2));
         if (entry >> 12 == 0) continue;
-        if (entry >> 12 != 3) throw BadImage("relocation of type " + std::to_string(entry >> 12));
+        if (entry >> 12 != 3) {
+          if (!img.other_relocation) img.other_relocation = uint16_t(entry >> 12);
+          continue;
+        }
         img.relocations.push_back(page + (entry & 0xfff));
       }
       at += block;
