@@ -244,6 +244,37 @@ refuse "an image for another processor" "$OUT/x86.exe" "machine 0x14c, not ARM (
 perl -0777 -pe 'my $pe = unpack("V", substr($_, 0x3c, 4)); substr($_, $pe + 24 + 68, 2) = pack("v", 2);' "$EXE" >"$OUT/gui.exe"
 refuse "a desktop subsystem" "$OUT/gui.exe" "subsystem 2, not Windows CE GUI (9)"
 
+# The stage can fail: a vesk.exe built by the same toolchain from a copy of
+# the sources whose close zone minimizes the application in front instead of
+# closing it must fail close_zone.
+TOOLCHAIN=$ROOT/build/wince/toolchain/arm-mingw32ce
+if [ -x "$TOOLCHAIN/bin/arm-mingw32ce-g++" ]; then
+  say "a vesk.exe built from a broken copy of the sources plays close_zone"
+  broken=$OUT/broken
+  mkdir -p "$broken/sim"
+  cp -r "$ROOT/src" "$ROOT/res" "$ROOT/cmake" "$ROOT/win32" "$broken/"
+  cp -r "$ROOT/sim/include" "$broken/sim/"
+  sed -i 's/ActOnFront(CloseTaskWindow);/ActOnFront(MinimizeWindow);/' "$broken/src/button/pen.cpp"
+  if ! grep -q 'ActOnFront(MinimizeWindow);' "$broken/src/button/pen.cpp" ||
+    ! cmake -S "$broken/win32/wince" -B "$broken/build" -DCMAKE_TOOLCHAIN_FILE="$broken/cmake/arm-mingw32ce.cmake" \
+      -DVESK_CE_TOOLCHAIN="$TOOLCHAIN" >"$LOG/broken.log" 2>&1 ||
+    ! cmake --build "$broken/build" -j2 --target vesk >>"$LOG/broken.log" 2>&1; then
+    fail "building vesk.exe from the broken copy (see $LOG/broken.log)"
+  else
+    timeout 600 qemu-arm "$ARM_SIM" --exe "$broken/build/vesk.exe" --script "$OUT/scripts/exe/close_zone.vsk" \
+      --out "$OUT/broken-out" >"$LOG/broken.out" 2>&1
+    code=$?
+    head -n 2 "$LOG/broken.out" | sed 's/^/  /'
+    if [ "$code" -eq 1 ]; then
+      pass "a vesk.exe whose close zone minimizes fails close_zone (exit 1)"
+    else
+      fail "a vesk.exe whose close zone minimizes: close_zone exits with $code, not 1"
+    fi
+  fi
+else
+  skip "a vesk.exe built from a broken copy of the sources: no toolchain in $TOOLCHAIN (the Windows CE stage unpacks it)"
+fi
+
 # The fault sweep of three scenarios and the hostile windows, against vesk.exe.
 say "the fault sweep of close_zone, menu_choices and drag_down, and the hostile windows, against vesk.exe"
 filter='Scenarios/FaultSweep.*/close_zone:Scenarios/FaultSweep.*/menu_choices:Scenarios/FaultSweep.*/drag_down:Hostile.*'
