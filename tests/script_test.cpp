@@ -642,3 +642,15 @@ TEST_F(PlayTest, AnOutputFolderThatCannotBeMadeIsAnError) {
     EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
     fs::remove(dir_);
 }
+
+// A title past U+FFFF crosses into the device as a surrogate pair (two
+// WCHARs, as the device counts it) and comes back unchanged in the log.
+TEST_F(PlayTest, ATitlePastUFFFFIsAPairOnTheDeviceAndUtf8InTheLog) {
+    PlayResult r = PlayText("app smile title=\"A\xF0\x9F\x98\x80\"\ndump\n");
+    ASSERT_EQ(r.exit_code, kExitOk) << r.message;
+    EXPECT_GE(Find(r.log, "class=\"smile\" title=\"A\xF0\x9F\x98\x80\""), 0) << Joined(r.log);
+    EXPECT_EQ(sim::Widen("A\xF0\x9F\x98\x80"), (sim::WString{u'A', WCHAR(0xD83D), WCHAR(0xDE00)}));
+    // A lone half, and malformed UTF-8, become U+FFFD.
+    EXPECT_EQ(sim::Narrow(sim::WString{u'a', WCHAR(0xD83D)}), "a\xEF\xBF\xBD");
+    EXPECT_EQ(sim::Widen("\xF0\x9F"), u"\uFFFD\uFFFD");
+}

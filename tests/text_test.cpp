@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cwchar>
 #include <map>
 #include <string>
 #include <utility>
@@ -395,3 +394,15 @@ TEST(TextDevice, FontsScaleWithTheDevicesResolution) {
 }
 
 }  // namespace
+
+// A surrogate pair is one character to the text engine: FreeType gets its
+// code point, which Tahoma lacks, so it measures and draws as one missing
+// glyph, as a lone half and an unassigned character of the first plane do.
+TEST_F(TextTest, APairIsOneCharacterAndALoneHalfTheMissingGlyph) {
+    const int missing = Width(u"\u0378");
+    ASSERT_GT(missing, 0);
+    EXPECT_EQ(Width(u"\U0001F600"), missing);
+    EXPECT_EQ(Width(u"\U0001F600\U0001F600"), 2 * missing);
+    const WCHAR lone[] = {WCHAR(0xD83D), u'x', 0};
+    EXPECT_EQ(Width(lone), missing + Width(u"x"));
+}
