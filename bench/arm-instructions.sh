@@ -49,20 +49,7 @@ per() {
   echo $(((with - without) / n))
 }
 
-passed=0
-failed=0
-check() { # label small large limit
-  local label=$1 small=$2 large=$3 limit=$4 ratio verdict
-  if [ -z "$small" ] || [ -z "$large" ] || [ "$small" -le 0 ]; then
-    echo "  $label: not measured (a run failed) FAILED"
-    failed=$((failed + 1))
-    return
-  fi
-  ratio=$(awk -v a="$large" -v b="$small" 'BEGIN { printf "%.2f", a / b }')
-  verdict=$(awk -v r="$ratio" -v l="$limit" 'BEGIN { print (r <= l) ? "ok" : "FAILED" }')
-  printf '  %s: %s / %s instructions = %sx (at most %sx) %s\n' "$label" "$large" "$small" "$ratio" "$limit" "$verdict"
-  if [ "$verdict" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/instructions.sh"
 
 echo "ARM instructions inside $exe ($range), counted by qemu-arm; one operation each"
 paint=$(per 4 paint)

@@ -30,20 +30,6 @@ trap 'rm -rf "$out"' EXIT
 
 . "$(dirname "${BASH_SOURCE[0]}")/instructions.sh"
 
-passed=0
-failed=0
-check() { # label small large limit
-  local label=$1 small=$2 large=$3 limit=$4 ratio verdict
-  if [ -z "$small" ] || [ -z "$large" ] || [ "$small" -le 0 ]; then
-    echo "  $label: not measured (a run failed) FAILED"
-    failed=$((failed + 1))
-    return
-  fi
-  ratio=$(awk -v a="$large" -v b="$small" 'BEGIN { printf "%.2f", a / b }')
-  verdict=$(awk -v r="$ratio" -v l="$limit" 'BEGIN { print (r <= l) ? "ok" : "FAILED" }')
-  printf '  %s: %s / %s instructions = %sx (at most %sx) %s\n' "$label" "$large" "$small" "$ratio" "$limit" "$verdict"
-  if [ "$verdict" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-}
 
 commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 git diff --quiet HEAD -- src 2>/dev/null || commit="$commit with uncommitted changes to src/"
