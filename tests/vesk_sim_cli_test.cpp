@@ -334,8 +334,10 @@ TEST_F(CliTest, WithoutADisplayInstallInstallsAndResetsTheDevice) {
     fs::path cut = Write("cut.cab", bytes.substr(0, 100));
     Outcome refused = RunSim({"--install", cut.string()}, dir_, no_display);
     EXPECT_EQ(refused.code, 2);
-    EXPECT_EQ(refused.err, "vesk-sim: " + cut.string() + ": the cabinet is cut short: its header says " +
-                               std::to_string(bytes.size()) + " bytes, the file holds 100\n");
+    // Its last line (a build without SDL2 first says it has no window).
+    const std::string said = "vesk-sim: " + cut.string() + ": the cabinet is cut short: its header says " +
+                             std::to_string(bytes.size()) + " bytes, the file holds 100\n";
+    EXPECT_TRUE(refused.err.ends_with(said)) << refused.err;
 }
 
 TEST_F(CliTest, TheWindowTakesRealPointerAndKeyEvents) {
