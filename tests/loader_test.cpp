@@ -122,3 +122,44 @@ TEST(Loader, StartsTheProgramAtItsEntryPointWithItsImportsBound) {
 }
 
 }  // namespace
+
+// Two processes of one executable alive at once each have its data as the
+// file declares it, as the device gives each process its own slot: the
+// platform swaps each process's copy of the writable sections in while its
+// code runs. Here host code stands for the executable's, and a static array
+// for its data section.
+int g_section[2];
+
+LRESULT CALLBACK EndOnDestroy(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(h, m, w, l);
+}
+
+TEST(Loader, EveryProcessOfAnExecutableHasItsOwnData) {
+    sim::ProgramImage image;
+    image.exe_path = u"\\Windows\\twice.exe";
+    image.loaded = true;
+    image.private_heap = true;
+    image.data = {{reinterpret_cast<uintptr_t>(g_section), sizeof g_section}};
+    image.reset = [] { g_section[0] = 7, g_section[1] = 0; };
+    image.entry = [](HINSTANCE) {
+        ++g_section[0];  // 8 in every fresh process
+        g_section[1] = int(GetCurrentProcessId());
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = EndOnDestroy;
+        wc.lpszClassName = u"Twice";
+        RegisterClassW(&wc);
+        CreateWindowExW(0, u"Twice", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        return g_section[1] == int(GetCurrentProcessId()) ? g_section[0] : -1;
+    };
+    sim::Device device;
+    DWORD first = device.Start(image);
+    DWORD second = device.Start(image);
+    ASSERT_TRUE(device.Running(first) && device.Running(second));
+    device.Close(first, u"Twice");
+    device.Close(second, u"Twice");
+    EXPECT_EQ(device.ExitCode(first), 8);
+    EXPECT_EQ(device.ExitCode(second), 8);
+}

@@ -140,6 +140,7 @@ DWORD Device::Start(const ProgramImage& program) {
     slot->image.reset = program.reset;
     slot->image.private_heap = program.private_heap;
     slot->image.loaded = program.loaded;
+    slot->image.data = program.data;
     // Every instance of one image shares its module handle, as on the device.
     slot->image.instance = ToHandle<HINSTANCE>(program.instance);
     images_.push_back(slot);

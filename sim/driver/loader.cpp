@@ -191,6 +191,7 @@ std::optional<ProgramImage> LoadExecutable(const std::vector<uint8_t>& bytes, co
         static WCHAR command_line[] = u"";
         return entry(instance, nullptr, command_line, SW_SHOW);
     };
+    for (const auto& [at, bytes] : m->fresh) program.data.emplace_back(at, bytes.size());
     program.reset = [m] {
         for (const auto& [at, data] : m->fresh) std::memcpy(reinterpret_cast<void*>(at), data.data(), data.size());
     };

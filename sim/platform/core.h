@@ -112,6 +112,10 @@ struct Image {
     // tables for this host, so nothing is thrown through them, and its
     // thread is ended by a jump back to where it was started.
     bool loaded = false;
+    // A loaded executable's writable sections: every process of it has a
+    // copy of its own, swapped into them while its code runs, as the device
+    // gives each process its own slot (see Resident in machine.cpp).
+    std::vector<std::pair<uintptr_t, size_t>> data;
 };
 
 struct Process {
@@ -129,6 +133,7 @@ struct Process {
     // process: those still live when its thread first waits for a message
     // are not counted as the program's (-1: not yet known).
     long runtime_blocks = -1;
+    std::vector<uint8_t> data_copy;  // its image's data while another process's is in place
     long heap_allocations = 0;
     void* heap_list = nullptr;  // the live blocks of a private heap (see heap.cpp)
     std::vector<Thread*> threads;
@@ -433,6 +438,20 @@ struct ThreadKilled {};
 // returning: by ThreadKilled for code built into the simulator, by a jump
 // past every frame for a loaded executable's.
 [[noreturn]] void EndThread(Thread* self, int code);
+// Puts the data of p's loaded executable in place, before its code runs
+// (nothing for a program built into the simulator); ResidentFor does so
+// for one call and puts back the data that was in place.
+void MakeResident(Process* p);
+class ResidentFor {
+public:
+    explicit ResidentFor(Process* p);
+    ~ResidentFor();
+    ResidentFor(const ResidentFor&) = delete;
+    ResidentFor& operator=(const ResidentFor&) = delete;
+
+private:
+    Process* previous_ = nullptr;
+};
 // Ends another process, as TerminateProcess does: its thread stops where it
 // waits; a simulated application's process ends at once.
 void TerminateOther(Process* p, int code);

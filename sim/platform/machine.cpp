@@ -2,6 +2,8 @@
 // the scheduler and the virtual clock.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <stdexcept>
 
 #include "core.h"
@@ -256,6 +258,7 @@ void ThreadMain(Machine* m, Thread* t) {
     PlatformScope platform;
     m->baton.WaitTurn(t);
     t->state = Thread::State::Running;
+    MakeResident(t->process);
     int code = RunEntry(t);
     EndProcess(t->process, code);
     t->state = Thread::State::Exited;
@@ -265,6 +268,68 @@ void ThreadMain(Machine* m, Thread* t) {
 }
 
 }  // namespace
+
+namespace {
+
+// The process whose data a loaded executable's writable sections hold,
+// keyed by the image's first section: the mapping outlives the devices,
+// and a process leaves the slot when it ends.
+std::map<uintptr_t, Process*>& Resident() {
+    static std::map<uintptr_t, Process*> resident;
+    return resident;
+}
+
+bool HasData(const Process* p) { return p && p->image && p->image->loaded && !p->image->data.empty(); }
+
+void SaveData(Process* p) {
+    p->data_copy.clear();
+    for (const auto& [at, n] : p->image->data)
+        p->data_copy.insert(p->data_copy.end(), reinterpret_cast<uint8_t*>(at), reinterpret_cast<uint8_t*>(at) + n);
+}
+
+void LoadData(const Process* p) {
+    size_t from = 0;
+    for (const auto& [at, n] : p->image->data) {
+        if (from + n > p->data_copy.size()) return;
+        std::memcpy(reinterpret_cast<void*>(at), p->data_copy.data() + from, n);
+        from += n;
+    }
+}
+
+// A new process of a loaded executable: the data in place goes with its
+// process, and the image's data as the file declares it comes in.
+void MakeFresh(Process* p) {
+    Process*& r = Resident()[p->image->data.front().first];
+    if (r && r != p) SaveData(r);
+    p->image->reset();
+    r = p;
+}
+
+void LeaveSlot(Process* p) {
+    if (!HasData(p)) return;
+    auto it = Resident().find(p->image->data.front().first);
+    if (it != Resident().end() && it->second == p) it->second = nullptr;
+}
+
+}  // namespace
+
+void MakeResident(Process* p) {
+    if (!HasData(p) || !p->alive) return;
+    Process*& r = Resident()[p->image->data.front().first];
+    if (r == p) return;
+    if (r) SaveData(r);
+    LoadData(p);
+    r = p;
+}
+
+ResidentFor::ResidentFor(Process* p) {
+    if (!HasData(p)) return;
+    Process* r = Resident()[p->image->data.front().first];
+    if (r != p) previous_ = r;
+    MakeResident(p);
+}
+
+ResidentFor::~ResidentFor() { MakeResident(previous_); }
 
 void EndThread(Thread* self, int code) {
     self->end_code = code;
@@ -314,7 +379,8 @@ Process* StartImage(const Image& image) {
     p->image = &image;
     p->instance = image.instance;
     Thread* t = NewThread(p, true);
-    if (fresh && image.reset) image.reset();
+    if (!image.data.empty()) MakeFresh(p);
+    else if (fresh && image.reset) image.reset();
     Log("start " + std::to_string(p->pid));
     t->os = std::thread(ThreadMain, &m, t);
     m.baton.Run(t);
@@ -334,6 +400,7 @@ void WaitForWork(Thread* self) {
     M().baton.Park(self);
     self->state = Thread::State::Running;
     if (self->killed) EndThread(self, self->end_code);
+    MakeResident(p);
 }
 
 void HangUntilReleased(HWND hwnd) {
@@ -354,6 +421,7 @@ void HangUntilReleased(HWND hwnd) {
     os->state = Thread::State::Running;
     os->hung_window = nullptr;
     if (os->killed) EndThread(os, os->end_code);
+    MakeResident(os->process);
 }
 
 void ReleaseHung(HWND hwnd) {
@@ -449,6 +517,7 @@ void EndProcess(Process* p, int code, bool log) {
         t->posted.clear();
     }
     if (m.capture && !WinOf(m.capture)) m.capture = nullptr;
+    LeaveSlot(p);
     p->alive = false;
     if (log) Log("exit " + std::to_string(code));
 }

@@ -45,7 +45,11 @@ POINT ClientOrigin(const Window* w) { return POINT{w->rect.left, w->rect.top}; }
 LRESULT CallProc(Window* w, WNDPROC proc, UINT msg, WPARAM wp, LPARAM lp) {
     HWND hwnd = w->hwnd();
     Thread* t = w->thread;
+    // The procedure's code is its owner's: the process that put it in
+    // another's window, or the window's own.
+    Process* code_of = w->proc_owner && proc == w->proc ? FindProcess(w->proc_owner) : t->process;
     return RunAs(t, [&]() -> LRESULT {
+        ResidentFor resident(code_of);
         CalloutScope callout;
         if (!proc) return DefWindowProcW(hwnd, msg, wp, lp);
         return proc(hwnd, msg, wp, lp);

@@ -40,6 +40,9 @@ struct ProgramImage {
     bool loaded = false;
     // The module handle of every instance: the image's base address.
     uintptr_t instance = 0x00010000u;
+    // A loaded executable's writable sections (address, bytes): every
+    // process of it gets its own copy, from `reset` when it starts.
+    std::vector<std::pair<uintptr_t, size_t>> data;
 };
 
 class Device {
