@@ -38,7 +38,7 @@ struct TinyExe {
         u16(coff + 18, 0x0102);  // an executable, 32-bit words
         u16(opt, 0x10b);
         u32(opt + 16, entry);
-        u32(opt + 28, 0x10000);  // image base
+        u32(opt + 28, 0x400000);  // image base, apart from vesk.exe's (0x10000)
         u32(opt + 32, 0x1000);
         u32(opt + 36, 0x200);
         u16(opt + 48, 4), u16(opt + 50, 20);
@@ -112,9 +112,9 @@ TEST(Loader, StartsTheProgramAtItsEntryPointWithItsImportsBound) {
     std::optional<sim::ProgramImage> image;
     ASSERT_EQ(Load(TinyExe{}, &image), "");
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->instance, 0x10000u);
+    EXPECT_EQ(image->instance, 0x400000u);
     uint32_t slot;
-    std::memcpy(&slot, reinterpret_cast<const void*>(0x11150), 4);
+    std::memcpy(&slot, reinterpret_cast<const void*>(0x401150), 4);
     EXPECT_EQ(slot, uint32_t(reinterpret_cast<uintptr_t>(&Sleep)));
     sim::Device device;
     DWORD pid = device.Start(*image);
