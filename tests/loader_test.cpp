@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,7 @@ struct TinyExe {
     std::string dll = "COREDLL.dll";
     std::string function = "Sleep";  // "#N": by ordinal
     size_t cut = 0;                  // keep only so many bytes
+    bool relocations = false;        // one HIGHLOW: the word at 0x11c0 holds the entry's address
 
     std::vector<uint8_t> Bytes() const {
         std::vector<uint8_t> b(0x400, 0);
@@ -61,6 +63,11 @@ struct TinyExe {
         u32(0x340, thunk), u32(0x350, thunk);
         std::memcpy(&b[0x362], function.data(), function.size());
         std::memcpy(&b[0x380], dll.data(), dll.size());
+        if (relocations) {
+            u32(opt + 136, 0x11a0), u32(opt + 140, 12);
+            u32(0x3a0, 0x1000), u32(0x3a4, 12), u16(0x3a8, 0x3000 | 0x1c0);
+            u32(0x3c0, 0x400000 + 0x1000);
+        }
         if (cut) b.resize(cut);
         return b;
     }
@@ -122,6 +129,28 @@ TEST(Loader, StartsTheProgramAtItsEntryPointWithItsImportsBound) {
 }
 
 }  // namespace
+
+TEST(Loader, AnImageWhoseBaseIsTakenIsRebasedByItsRelocations) {
+    if (!sim::RunsArmCode()) GTEST_SKIP() << "this build runs no ARM code: the arm build runs this";
+    // Something else at the image's base (another test's image may be there already).
+    void* blocker = mmap(reinterpret_cast<void*>(0x400000), 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    TinyExe exe;
+    exe.relocations = true;
+    std::optional<sim::ProgramImage> image;
+    ASSERT_EQ(Load(exe, &image), "");
+    ASSERT_TRUE(image);
+    EXPECT_NE(image->instance, 0x400000u);
+    uint32_t word;
+    std::memcpy(&word, reinterpret_cast<const void*>(image->instance + 0x11c0), 4);
+    EXPECT_EQ(word, image->instance + 0x1000);
+    sim::Device device;
+    EXPECT_EQ(device.ExitCode(device.Start(*image)), 42);
+    // Without relocations the same image cannot be loaded elsewhere.
+    exe.relocations = false;
+    exe.function = "GetTickCount";  // other bytes, so another image
+    EXPECT_EQ(Load(exe), "its base address 0x400000 is taken and it has no relocations to be loaded elsewhere");
+    if (blocker != MAP_FAILED) munmap(blocker, 4096);
+}
 
 // Two processes of one executable alive at once each have its data as the
 // file declares it, as the device gives each process its own slot: the
