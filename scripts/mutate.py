@@ -331,6 +331,146 @@ def read_equivalent():
     return keys
 
 
+# ---- which tests reach which line ------------------------------------------
+
+
+class Coverage:
+    """The tests that reach each of vesk's lines, from one run of
+    vesk_tests_cov, whose build of vesk notes the basic blocks each test (and
+    each faulted run of the fault sweep) reaches. Kept beside the build and
+    made again when the sources change."""
+
+    # The soak repeats what the scenarios do, and the command-line tests run
+    # vesk-sim, which this binary does not contain.
+    FILTER = "-Soak.*:CliTest.*"
+    SWEEP = "Scenarios/FaultSweep."
+
+    def __init__(self, build, env):
+        self.build = build
+        self.env = env
+        self.binary = build / "tests" / "vesk_tests_cov"
+        self.cache = build / "mutate-coverage.json"
+        self.units = []  # (name, seconds)
+        self.lines = {}  # (file, line) -> unit indices; an empty set: no unit reaches it
+
+    @staticmethod
+    def key():
+        h = hashlib.sha1()
+        for top in ("src", "tests", "sim", "tools", "cmake", "CMakeLists.txt"):
+            for p in sorted((ROOT / top).rglob("*")) if (ROOT / top).is_dir() else [ROOT / top]:
+                if p.is_file() and "mutation" not in p.parts:
+                    h.update(str(p.relative_to(ROOT)).encode() + b"\0" + p.read_bytes())
+        return h.hexdigest()
+
+    def load(self, jobs):
+        key = self.key()
+        if self.cache.exists():
+            saved = json.loads(self.cache.read_text())
+            if saved.get("key") == key:
+                self.units = [tuple(u) for u in saved["units"]]
+                self.lines = {(f, int(n)): set(u) for f, n, u in saved["lines"]}
+                return
+        t0 = time.monotonic()
+        subprocess.run(["cmake", "--build", str(self.build), "--target", "vesk_tests_cov", "-j", jobs], check=True,
+                       env=self.env, stdout=subprocess.DEVNULL)
+        self.record(int(jobs))
+        self.cache.write_text(json.dumps({"key": key, "units": self.units,
+                                          "lines": [[f, n, sorted(u)] for (f, n), u in self.lines.items()]}))
+        print(f"coverage: {len(self.units)} units reach {sum(1 for u in self.lines.values() if u)} of "
+              f"{len(self.lines)} lines with code, in {time.monotonic() - t0:.0f} s", file=sys.stderr)
+
+    def record(self, shards):
+        outs = [self.build / f"mutate-coverage.{i}" for i in range(shards)]
+        procs = []
+        for i, out in enumerate(outs):
+            env = dict(self.env, VESK_COVERAGE_OUT=str(out), GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i))
+            procs.append(subprocess.Popen([str(self.binary), f"--gtest_filter={self.FILTER}", "--gtest_brief=1"],
+                                          env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                          errors="replace"))
+        for p in procs:
+            log = p.communicate()[0]
+            if p.returncode != 0:
+                sys.exit(f"{self.binary} fails with vesk's lines recorded:\n{log[-3000:]}")
+        block_lines = self.blocks()
+        index = {}
+        reached = {}
+        for out in outs:
+            for row in out.read_text().splitlines():
+                name, us, *pcs = row.split("\t")
+                if name not in index:
+                    index[name] = len(self.units)
+                    self.units.append((name, 0.0))
+                u = index[name]
+                self.units[u] = (name, self.units[u][1] + int(us) / 1e6)
+                for pc in pcs:
+                    for where in block_lines.get(int(pc, 16), ()):
+                        reached.setdefault(where, set()).add(u)
+            out.unlink()
+        self.lines = {where: reached.get(where, set()) for lines in block_lines.values() for where in lines}
+
+    def blocks(self):
+        """Block offset -> the (file, line)s of its instructions, from the
+        disassembly of vesk's code in the binary."""
+        image = self.build / "src" / "vesk_cov_image.o"
+
+        def symbols(path):
+            out = subprocess.run(["nm", "--defined-only", str(path)], check=True, stdout=subprocess.PIPE,
+                                 text=True).stdout
+            return {f[2]: int(f[0], 16) for f in (l.split() for l in out.splitlines()) if len(f) == 3 and f[1] == "T"}
+
+        mine, theirs = symbols(image), symbols(self.binary)
+        anchor = next(n for n in sorted(mine) if n in theirs)
+        size = next(int(l.split()[5], 16) for l in subprocess.run(["readelf", "-SW", str(image)], check=True,
+                    stdout=subprocess.PIPE, text=True).stdout.splitlines() if re.search(r"\] \.text ", l))
+        start = theirs[anchor] - mine[anchor]
+        dump = subprocess.run(["objdump", "-d", "-l", "--no-show-raw-insn", f"--start-address={start:#x}",
+                               f"--stop-address={start + size:#x}", str(self.binary)], check=True,
+                              stdout=subprocess.PIPE, text=True, errors="replace").stdout
+        blocks = {}
+        block = None
+        where = None
+        opening = None  # the line of the call that opens the next block
+        for row in dump.splitlines():
+            m = re.match(r"^(/\S+):(\d+)", row)
+            if m:
+                path = Path(m.group(1))
+                where = (str(path.relative_to(ROOT)), int(m.group(2))) if path.is_relative_to(ROOT) else None
+                continue
+            if re.match(r"^[0-9a-f]+ <", row):
+                block = opening = None
+                continue
+            m = re.match(r"^\s+([0-9a-f]+):\s", row)
+            if not m:
+                continue
+            if "<__sanitizer_cov_trace_pc>" in row:
+                opening = where or ("", 0)
+                continue
+            if opening is not None:
+                block = int(m.group(1), 16)
+                blocks[block] = {opening} if opening[0] else set()
+                opening = None
+            if block is not None and where:
+                blocks[block].add(where)
+        return blocks
+
+    def select(self, mu):
+        """None when no instruction comes from the mutant's line; otherwise the
+        tests that reach it, as (gtest filter, faulted runs as "test\tfault"
+        lines, their seconds), the filter empty when nothing reaches it."""
+        units = self.lines.get((mu.file, mu.line))
+        if units is None:
+            return None
+        tests, faults, seconds = set(), [], 0.0
+        for u in sorted(units):
+            name, secs = self.units[u]
+            seconds += secs
+            test, _, fault = name.partition("@")
+            tests.add(test)
+            if fault:
+                faults.append(f"{test}\t{fault}")
+        return ":".join(sorted(tests)), faults, seconds
+
+
 # ---- building and running --------------------------------------------------
 
 
@@ -377,14 +517,47 @@ class Runner:
                            env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return r.returncode == 0
 
-    def run_tests(self):
-        """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'."""
+    def run_tests(self, test_filter=None, faults=None, timeout=None):
+        """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'.
+        FAULTS: the fault sweep's faulted runs to make, as "test\tfault" lines."""
+        env = dict(os.environ)
+        if faults is not None:
+            only = self.build / "mutate-faults.txt"
+            only.write_text("".join(f + "\n" for f in faults))
+            env["VESK_FAULT_SWEEP_ONLY"] = str(only)
+        # A long choice runs in as many shards as there are jobs, at once;
+        # the first shard to fail decides.
+        shards = int(os.environ.get("VESK_MUTATE_JOBS", "2")) if faults and len(faults) > 50 else 1
+        args = [str(self.binary), f"--gtest_filter={test_filter or self.filter}", "--gtest_fail_fast", "--gtest_brief=1"]
+        procs = [subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
+                                  start_new_session=True,
+                                  env=dict(env, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i)))
+                 for i in range(shards)]
+        deadline = time.monotonic() + (timeout or self.timeout)
+        r = None
         try:
-            r = subprocess.run([str(self.binary), f"--gtest_filter={self.filter}", "--gtest_fail_fast",
-                                "--gtest_brief=1"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                               text=True, errors="replace", timeout=self.timeout, start_new_session=True)
-        except subprocess.TimeoutExpired:
-            return "timeout"
+            while procs:
+                for p in procs:
+                    try:
+                        out = p.communicate(timeout=0.05)[0]
+                    except subprocess.TimeoutExpired:
+                        continue
+                    procs.remove(p)
+                    if r is None or r.returncode == 0:
+                        r = subprocess.CompletedProcess(args, p.returncode, out)
+                    if p.returncode != 0:
+                        return self.verdict(r)
+                    break
+                if time.monotonic() > deadline:
+                    return "timeout"
+        finally:
+            for p in procs:
+                os.killpg(p.pid, signal.SIGKILL)
+                p.wait()
+        return self.verdict(r)
+
+    @staticmethod
+    def verdict(r):
         if r.returncode == 0:
             return "pass"
         failed = re.findall(r"^\[  FAILED  \] ([\w/.]+)", r.stdout, re.M)
@@ -403,7 +576,13 @@ class Runner:
             self.backup.unlink()
             print(f"restored {saved['path']} from an interrupted run", file=sys.stderr)
 
-    def try_mutant(self, mu):
+    def try_mutant(self, mu, coverage=None):
+        # The tests that reach the line, with the faulted runs that do; all
+        # the fast suites where no code comes from it (a declaration, a
+        # macro, a constant's initialiser).
+        chosen = coverage.select(mu) if coverage else None
+        if chosen and not chosen[0]:
+            return "pass (reached by no test)"
         path = ROOT / mu.file
         original = path.read_text()
         lines = original.split("\n")
@@ -419,6 +598,8 @@ class Runner:
             # they were: its result would say nothing about the mutant.
             if self.binary.stat().st_mtime_ns == before:
                 return "not rebuilt"
+            if chosen:
+                return self.run_tests(chosen[0], chosen[1], max(30.0, 5 * chosen[2]))
             return self.run_tests()
         finally:
             path.write_text(original)
@@ -438,7 +619,15 @@ def main():
     ap.add_argument("--timeout", type=float, help="seconds a mutant's tests may take (default: 5x the clean run, 30 at least)")
     ap.add_argument("--out", help="also write the table to this file (Markdown)")
     ap.add_argument("--filter", default=FAST_FILTER,
-                    help="the suites to run, as a --gtest_filter (default: the fast suites); '*' for all")
+                    help="the suites to run where no test is chosen by the line it reaches, as a --gtest_filter "
+                         "(default: the fast suites); '*' for all")
+    ap.add_argument("--no-coverage", action="store_true",
+                    help="run the --filter suites for every mutant, not the tests that reach its line")
+    ap.add_argument("--guard", type=int, metavar="N",
+                    help="CI's check: N mutants that equivalent.txt does not list, drawn with the commit as the "
+                         "seed (VESK_MUTATION_SEED overrides it); fails on any that survives")
+    ap.add_argument("--shard", metavar="K/N", help="only every Nth mutant of the catalogue, from the Kth (0-based): "
+                    "for N runs in N clones at once")
     args = ap.parse_args()
 
     files = sorted(p for p in SRC.rglob("*") if p.suffix in (".cpp", ".h"))
@@ -455,10 +644,18 @@ def main():
         missing = set(args.only) - {m.ident for m in mutants}
         if missing:
             sys.exit("no such mutant: " + " ".join(sorted(missing)))
+    if args.shard:
+        k, n = (int(x) for x in args.shard.split("/"))
+        mutants = mutants[k::n]
+    equivalent = read_equivalent()
+    if args.guard:
+        seed = os.environ.get("VESK_MUTATION_SEED") or subprocess.run(
+            ["git", "-C", str(ROOT), "rev-parse", "HEAD"], stdout=subprocess.PIPE, text=True).stdout.strip() or "0"
+        print(f"mutation: {args.guard} mutants drawn with the seed {seed}", file=sys.stderr)
+        mutants = [m for m in mutants if m.key not in equivalent]
+        args.sample, args.seed = args.guard, int(hashlib.sha1(seed.encode()).hexdigest()[:12], 16)
     if args.sample and args.sample < len(mutants):
         mutants = sorted(random.Random(args.seed).sample(mutants, args.sample), key=lambda m: (m.file, m.line))
-
-    equivalent = read_equivalent()
     if args.list:
         for mu in mutants:
             eq = "  [equivalent]" if mu.key in equivalent else ""
@@ -473,26 +670,36 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
     runner.configure()
     runner.build_all()
-    start = time.monotonic()
-    clean = runner.run_tests()
-    if clean != "pass":
-        sys.exit(f"the unmutated sources fail the fast suites: {clean}")
+    coverage = None
+    if args.no_coverage:
+        start = time.monotonic()
+        clean = runner.run_tests()
+        if clean != "pass":
+            sys.exit(f"the unmutated sources fail the fast suites: {clean}")
+        fast_seconds = time.monotonic() - start
+    else:
+        # Recording runs every test once, and fails unless all pass.
+        coverage = Coverage(runner.build, runner.env())
+        coverage.load(os.environ.get("VESK_MUTATE_JOBS", "2"))
+        fast_seconds = sum(t for n, t in coverage.units if not n.startswith(Coverage.SWEEP))
     if runner.timeout is None:
-        runner.timeout = max(30.0, 5 * (time.monotonic() - start))
+        runner.timeout = max(30.0, 5 * fast_seconds)
 
     rows = []
     interrupted = False
     t0 = time.monotonic()
     try:
         for i, mu in enumerate(mutants, 1):
+            began = time.monotonic()
             if mu.key in equivalent:
                 result = "equivalent"
             else:
-                result = runner.try_mutant(mu)
-                if result == "pass":
-                    result = "SURVIVED"
+                result = runner.try_mutant(mu, coverage)
+                if result.startswith("pass"):
+                    result = "SURVIVED" + result[4:]
             rows.append((mu, result))
-            print(f"[{i}/{len(mutants)}] {mu.ident} {mu.file}:{mu.line} {mu.op}: {result}", file=sys.stderr, flush=True)
+            print(f"[{i}/{len(mutants)}] {mu.ident} {mu.file}:{mu.line} {mu.op}: {result} "
+                  f"({time.monotonic() - began:.1f} s)", file=sys.stderr, flush=True)
     except KeyboardInterrupt:
         interrupted = True
         print("interrupted: the sources are as they were", file=sys.stderr)
@@ -508,7 +715,7 @@ def main():
     for mu, result in rows:
         table.append(f"| {mu.ident} | {mu.file}:{mu.line} | {mu.op} | `{cell(mu.before)}` → `{cell(mu.after)}` | {result} |")
     scored = [r for _, r in rows if r not in ("equivalent", "does not compile", "not rebuilt")]
-    killed = [r for r in scored if r != "SURVIVED"]
+    killed = [r for r in scored if not r.startswith("SURVIVED")]
     eq_count = sum(1 for _, r in rows if r == "equivalent")
     stillborn = sum(1 for _, r in rows if r == "does not compile")
     unbuilt = sum(1 for _, r in rows if r == "not rebuilt")
@@ -521,6 +728,8 @@ def main():
     print("\n".join(table))
     print()
     print(summary)
+    if args.guard:
+        print(f"mutation: {len(killed)} passed, {len(scored) - len(killed) + unbuilt} failed, {stillborn} skipped")
     if args.out:
         Path(args.out).write_text("\n".join(table) + "\n\n" + summary + "\n")
     if interrupted:

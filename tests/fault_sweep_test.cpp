@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -398,6 +400,31 @@ RunResult Play(const vesk_sim::Script& script, const Fault& fault) { return Run(
 
 class FaultSweep : public ::testing::TestWithParam<std::string> {};
 
+// Set only in the binary that records which tests reach which of vesk's
+// lines (tests/coverage/recorder.cpp): every faulted run is a unit of its own.
+extern "C" void vesk_coverage_unit(const char* name) __attribute__((weak));
+
+std::string CurrentTestName() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+// VESK_FAULT_SWEEP_ONLY names a file of "test<TAB>fault" lines: only those
+// faults are run, after the clean run, and the first problem ends the sweep
+// (scripts/mutate.py runs the faulted runs that reach a changed line). The
+// faults listed for the running test are returned; nullopt without the file.
+std::optional<std::set<std::string>> ChosenFaults() {
+    const char* path = std::getenv("VESK_FAULT_SWEEP_ONLY");
+    if (!path || !*path) return std::nullopt;
+    std::ifstream in(path);
+    if (!in) ADD_FAILURE() << "cannot read " << path;
+    std::set<std::string> chosen;
+    const std::string test = CurrentTestName() + "\t";
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, test.size(), test) == 0) chosen.insert(line.substr(test.size()));
+    return chosen;
+}
+
 // Totals over every scenario, printed once at the end.
 struct Totals {
     std::set<std::string> names;
@@ -484,13 +511,24 @@ TEST_P(FaultSweep, VeskSurvivesEveryFailingCallAndAllocation) {
 
     const char* env = std::getenv("VESK_FAULT_SWEEP");
     Plan plan = MakePlan(clean, env && std::string(env) == "all");
+    const std::optional<std::set<std::string>> chosen = ChosenFaults();
     std::vector<std::string> problems;
     std::set<std::string> cannot_fail, failed_names;
     long runs = 0, allocation_runs = 0;
     for (const Fault& fault : plan.faults) {
-        if (cannot_fail.count(fault.api)) continue;
+        if (chosen) {
+            if (!chosen->count(fault.Name())) continue;
+        } else if (cannot_fail.count(fault.api)) {
+            continue;
+        }
+        if (vesk_coverage_unit) vesk_coverage_unit(fault.Name().c_str());
         RunResult r = Play(*script, fault);
+        if (vesk_coverage_unit) vesk_coverage_unit(nullptr);
         problems.insert(problems.end(), r.problems.begin(), r.problems.end());
+        if (chosen) {
+            if (!problems.empty()) break;
+            continue;
+        }
         // A call that fails for good and changes nothing at all is one that
         // the platform does not fail (or whose failure vesk never sees): its
         // single occurrences would change nothing either.
