@@ -356,7 +356,7 @@ class Coverage:
     @staticmethod
     def key():
         h = hashlib.sha1()
-        for top in ("src", "tests", "sim", "tools", "cmake", "CMakeLists.txt"):
+        for top in ("src", "tests", "sim", "tools", "cmake", "CMakeLists.txt", "scripts/mutate.py"):
             for p in sorted((ROOT / top).rglob("*")) if (ROOT / top).is_dir() else [ROOT / top]:
                 if p.is_file() and "mutation" not in p.parts:
                     h.update(str(p.relative_to(ROOT)).encode() + b"\0" + p.read_bytes())
@@ -420,8 +420,9 @@ class Coverage:
 
         mine, theirs = symbols(image), symbols(self.binary)
         anchor = next(n for n in sorted(mine) if n in theirs)
-        size = next(int(l.split()[5], 16) for l in subprocess.run(["readelf", "-SW", str(image)], check=True,
-                    stdout=subprocess.PIPE, text=True).stdout.splitlines() if re.search(r"\] \.text ", l))
+        # "  [ 5] .text  PROGBITS  0000000000000000 00006c 003e05 00  AX  0   0  2": address, offset, size
+        sections = subprocess.run(["readelf", "-SW", str(image)], check=True, stdout=subprocess.PIPE, text=True).stdout
+        size = int(re.search(r"\]\s+\.text\s+\S+\s+\S+\s+\S+\s+([0-9a-f]+)", sections).group(1), 16)
         start = theirs[anchor] - mine[anchor]
         dump = subprocess.run(["objdump", "-d", "-l", "--no-show-raw-insn", f"--start-address={start:#x}",
                                f"--stop-address={start + size:#x}", str(self.binary)], check=True,

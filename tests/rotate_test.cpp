@@ -31,6 +31,8 @@ struct Case {
     bool turn_before_start = false;  // the first turn comes before vesk starts
     std::vector<Size> turns;
 };
+// Named by its name: the bytes gtest would print hold the padding.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 const Case kCases[] = {
     {"Portrait96", {240, 320}, 96, false, {{320, 240}, {240, 320}, {320, 240}, {240, 320}}},
