@@ -20,6 +20,7 @@ outright leaves a backup that the next run restores first.
 
 import argparse
 import hashlib
+import itertools
 import json
 import os
 import random
@@ -344,6 +345,8 @@ class Coverage:
     # vesk-sim, which this binary does not contain.
     FILTER = "-Soak.*:CliTest.*"
     SWEEP = "Scenarios/FaultSweep."
+    # The most faulted runs a mutant gets.
+    MAX_FAULTS = 60
 
     def __init__(self, build, env):
         self.build = build
@@ -461,15 +464,26 @@ class Coverage:
         units = self.lines.get((mu.file, mu.line))
         if units is None:
             return None
-        tests, faults, seconds = set(), [], 0.0
+        tests, faults, seconds = set(), {}, 0.0
         for u in sorted(units):
             name, secs = self.units[u]
-            seconds += secs
             test, _, fault = name.partition("@")
-            tests.add(test)
             if fault:
-                faults.append(f"{test}\t{fault}")
-        return ":".join(sorted(tests)), faults, seconds
+                faults[f"{test}\t{fault}"] = secs
+            else:
+                tests.add(test)
+                seconds += secs
+        # A line that every faulted run reaches (the message loop, the
+        # window walk) gets a spread of them: in turn one of each failing
+        # call, then the next of each, over the scenarios.
+        if len(faults) > self.MAX_FAULTS:
+            by_call = {}
+            for f in faults:
+                by_call.setdefault(f.split("\t")[1].split(" #")[0], []).append(f)
+            spread = [f for row in itertools.zip_longest(*by_call.values()) for f in row if f]
+            faults = {f: faults[f] for f in spread[: self.MAX_FAULTS]}
+        tests.update(f.split("\t")[0] for f in faults)
+        return ":".join(sorted(tests)), sorted(faults), seconds + sum(faults.values())
 
 
 # ---- building and running --------------------------------------------------
@@ -627,6 +641,8 @@ def main():
     ap.add_argument("--guard", type=int, metavar="N",
                     help="CI's check: N mutants that equivalent.txt does not list, drawn with the commit as the "
                          "seed (VESK_MUTATION_SEED overrides it); fails on any that survives")
+    ap.add_argument("--resume", metavar="LOG", help="take the results of the mutants that an earlier run's "
+                    "progress log (its standard error) reports, and run the rest")
     ap.add_argument("--shard", metavar="K/N", help="only every Nth mutant of the catalogue, from the Kth (0-based): "
                     "for N runs in N clones at once")
     args = ap.parse_args()
@@ -686,6 +702,12 @@ def main():
     if runner.timeout is None:
         runner.timeout = max(30.0, 5 * fast_seconds)
 
+    done = {}
+    if args.resume and Path(args.resume).exists():
+        for row in Path(args.resume).read_text().splitlines():
+            m = re.match(r"^\[\d+/\d+\] (\w{8}) \S+ \w+: (.*?)(?: \([\d.]+ s\))?$", row)
+            if m:
+                done[m.group(1)] = m.group(2)
     rows = []
     interrupted = False
     t0 = time.monotonic()
@@ -694,6 +716,8 @@ def main():
             began = time.monotonic()
             if mu.key in equivalent:
                 result = "equivalent"
+            elif mu.ident in done:
+                result = done[mu.ident]
             else:
                 result = runner.try_mutant(mu, coverage)
                 if result.startswith("pass"):

@@ -75,6 +75,16 @@
 #define SWP_HIDEWINDOW 0x0080
 #define SWP_NOOWNERZORDER 0x0200
 
+typedef struct _WINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS, *PWINDOWPOS, *LPWINDOWPOS;
+
 /* GetWindow */
 #define GW_HWNDFIRST 0
 #define GW_HWNDLAST 1

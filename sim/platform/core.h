@@ -438,6 +438,11 @@ struct ThreadKilled {};
 // returning: by ThreadKilled for code built into the simulator, by a jump
 // past every frame for a loaded executable's.
 [[noreturn]] void EndThread(Thread* self, int code);
+// A program handed the platform a null pointer where the platform reads a
+// record of it: on the device the read faults and the system ends the
+// program's process. The fault is logged and the process of the calling
+// code ends; on its own thread the call does not return.
+void ProgramFault(const std::string& what);
 // Puts the data of p's loaded executable in place, before its code runs
 // (nothing for a program built into the simulator); ResidentFor does so
 // for one call and puts back the data that was in place.

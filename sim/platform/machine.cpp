@@ -337,6 +337,17 @@ void EndThread(Thread* self, int code) {
     throw ThreadKilled{};
 }
 
+void ProgramFault(const std::string& what) {
+    // The program whose code made the call: a window procedure called from
+    // another thread runs as its window's thread, as on the device.
+    Thread* t = CurrentThread();
+    if (!t || !t->process->alive) return;
+    Log("fault in " + t->process->name + ": " + what);
+    const int code = static_cast<int>(0xC0000005);  // STATUS_ACCESS_VIOLATION
+    if (t == CurrentOsThread()) EndThread(t, code);
+    TerminateOther(t->process, code);
+}
+
 void TerminateOther(Process* p, int code) {
     if (!p->alive) return;
     for (Thread* t : p->threads) {

@@ -464,6 +464,16 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         FillRect(reinterpret_cast<HDC>(wp), &rc, brush);
         return 1;
     }
+    case WM_WINDOWPOSCHANGED: {
+        const WINDOWPOS* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+        if (!pos) {
+            ProgramFault("DefWindowProcW read WM_WINDOWPOSCHANGED's WINDOWPOS at address 0");
+            return 0;
+        }
+        if (!(pos->flags & kNoClientMove)) SendTo(hwnd, WM_MOVE, 0, MAKELPARAM(pos->x, pos->y));
+        if (!(pos->flags & kNoClientSize)) SendTo(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(pos->cx, pos->cy));
+        return 0;
+    }
     case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->title.size());
     case WM_GETTEXT: return GetWindowTextW(hwnd, reinterpret_cast<LPWSTR>(lp), static_cast<int>(wp));
     case WM_SETTEXT: return SetWindowTextW(hwnd, reinterpret_cast<LPCWSTR>(lp));

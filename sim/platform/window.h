@@ -20,6 +20,12 @@ bool IsTopmost(HWND h);
 // Top-level windows the platform logs by name: the applications' and the shell's.
 inline bool Logged(const Window* w) { return !w->parent && !w->system && !w->name.empty(); }
 
+// The WINDOWPOS flags SetWindowPos adds for WM_WINDOWPOSCHANGED when the
+// client area kept its size or its place: the default procedure then sends
+// no WM_SIZE or no WM_MOVE.
+constexpr UINT kNoClientSize = 0x0800;
+constexpr UINT kNoClientMove = 0x1000;
+
 // The window and all its children wait for WM_PAINT.
 void InvalidateTree(Window* w);
 

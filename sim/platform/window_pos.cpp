@@ -90,7 +90,7 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
     Machine& m = M();
     Window* w = CheckWindow(hwnd);
     if (!w) return FALSE;
-    bool resized = false;
+    bool resized = false, moved = false;
     if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {
         RECT r = w->rect;
         int width = r.right - r.left, height = r.bottom - r.top;
@@ -109,6 +109,7 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         r.bottom = r.top + height;
         resized = width != w->rect.right - w->rect.left || height != w->rect.bottom - w->rect.top;
         int dx = r.left - w->rect.left, dy = r.top - w->rect.top;
+        moved = dx || dy;
         w->rect = r;
         if (w->surface.width != width || w->surface.height != height) w->surface.Resize(width, height);
         if (dx || dy) {
@@ -158,10 +159,20 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         }
     }
     if (!(flags & SWP_NOZORDER) && !w->parent && after == HWND_BOTTOM && m.foreground == hwnd) ActivateNext();
-    // A window whose size changed is told its new client size.
-    if (Window* now = WinOf(hwnd); now && resized)
-        SendTo(hwnd, WM_SIZE, SIZE_RESTORED,
-               MAKELPARAM(now->rect.right - now->rect.left, now->rect.bottom - now->rect.top));
+    // A window that moved or took a new size is told so in a WINDOWPOS; its
+    // default procedure passes that on as WM_SIZE and WM_MOVE.
+    if (Window* now = WinOf(hwnd); now && (resized || moved)) {
+        POINT o{now->rect.left, now->rect.top};
+        if (Window* p = WinOf(now->parent)) {
+            POINT po = ClientOrigin(p);
+            o.x -= po.x;
+            o.y -= po.y;
+        }
+        WINDOWPOS pos{hwnd,  after, static_cast<int>(o.x), static_cast<int>(o.y), now->rect.right - now->rect.left,
+                      now->rect.bottom - now->rect.top,
+                      flags | (resized ? 0u : kNoClientSize) | (moved ? 0u : kNoClientMove)};
+        SendTo(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+    }
     return TRUE;
 }
 

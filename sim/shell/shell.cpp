@@ -54,11 +54,19 @@ void PaintFlag(HDC dc, int x, int y, int size) {
 LRESULT CALLBACK TaskBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_ERASEBKGND: return 1;
+    // The taskbar lays out its title by the size it was made with and then
+    // by each WM_SIZE, kept in its user data.
+    case WM_CREATE: {
+        const CREATESTRUCTW* cs = reinterpret_cast<const CREATESTRUCTW*>(lp);
+        SetWindowLongW(hwnd, GWL_USERDATA, MAKELONG(cs->cx, cs->cy));
+        return 0;
+    }
+    case WM_SIZE: SetWindowLongW(hwnd, GWL_USERDATA, static_cast<LONG>(lp)); return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        RECT rc;
-        GetClientRect(hwnd, &rc);
+        LONG size = GetWindowLongW(hwnd, GWL_USERDATA);
+        RECT rc{0, 0, LOWORD(size), HIWORD(size)};
         COLORREF back, fore;
         ThemeColours(&back, &fore);
         FillSolid(dc, rc, back);

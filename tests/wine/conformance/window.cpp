@@ -152,6 +152,48 @@ CHECK(Window, ResizingSendsWmSizeWithTheNewClientSize) {
     CHECK_EQ(sizes.back().lParam, MAKELPARAM(50, 20));
 }
 
+namespace {
+
+WNDPROC g_recorder = nullptr;
+
+// Answers WM_WINDOWPOSCHANGED itself, as a window that lays itself out there.
+LRESULT CALLBACK AnswersWindowPosChanged(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_WINDOWPOSCHANGED) return 0;
+    return CallWindowProcW(g_recorder, hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+// A moved and resized window is told so in WM_WINDOWPOSCHANGED, whose
+// WINDOWPOS the default procedure reads to send WM_MOVE and WM_SIZE: a
+// procedure that answers it itself gets neither. The taskbar's procedure
+// and vesk's button leave it to the default procedure.
+CHECK(Window, WmMoveAndWmSizeComeFromTheDefaultProcedure) {
+    conf::TestWindow w(20, 60, 30, 30);
+    const size_t before = conf::Log().size();
+    CHECK_TRUE(MoveWindow(w, 40, 70, 50, 20, TRUE));
+    std::vector<conf::Received> seen;
+    for (size_t i = before; i < conf::Log().size(); ++i) {
+        const conf::Received& r = conf::Log()[i];
+        if (r.hwnd == w && (r.message == WM_WINDOWPOSCHANGED || r.message == WM_MOVE || r.message == WM_SIZE))
+            seen.push_back(r);
+    }
+    REQUIRE(seen.size() == 3u);
+    CHECK_EQ(seen[0].message, static_cast<UINT>(WM_WINDOWPOSCHANGED));
+    CHECK_EQ(seen[1].message, static_cast<UINT>(WM_MOVE));
+    CHECK_EQ(seen[1].lParam, MAKELPARAM(40, 70));
+    CHECK_EQ(seen[2].message, static_cast<UINT>(WM_SIZE));
+    CHECK_EQ(seen[2].lParam, MAKELPARAM(50, 20));
+
+    g_recorder = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC));
+    SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnswersWindowPosChanged));
+    const size_t moves = conf::Messages(w, WM_MOVE).size(), sizes = conf::Messages(w, WM_SIZE).size();
+    CHECK_TRUE(MoveWindow(w, 10, 30, 60, 40, TRUE));
+    CHECK_EQ(conf::Messages(w, WM_MOVE).size(), moves);
+    CHECK_EQ(conf::Messages(w, WM_SIZE).size(), sizes);
+    SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_recorder));
+}
+
 CHECK(Window, TheFrontWindowOfAnotherProgramGoesAway) {
     known_difference(
         "When the window in front is hidden, minimized or destroyed, Windows CE brings the next shown window to "
