@@ -81,11 +81,11 @@ std::optional<vesk_sim::Script> LoadScenario(const std::string& name, std::strin
 }
 
 // What vesk may keep until its process ends: the single-instance mutex and
-// the window class's brush; when its button was not destroyed before the end
-// (the "E&xit" path, or a message loop that failed), also the bold font and
-// the close glyph, which go with the process.
-bool ReclaimedIsLegitimate(const sim::Counts& c, bool button_destroyed) {
-    const long gdi = button_destroyed ? 1 : 2;
+// the window class's brush, once the class is registered; when its button
+// was not destroyed before the end (the "E&xit" path, or a message loop that
+// failed), also the bold font and the close glyph, which go with the process.
+bool ReclaimedIsLegitimate(const sim::Counts& c, bool button_destroyed, bool class_registered) {
+    const long gdi = (button_destroyed ? 1 : 2) - (class_registered ? 0 : 1);
     const long icons = button_destroyed ? 0 : 1;
     return c.handles <= 1 && c.gdi <= gdi && c.icons <= icons && c.menus == 0 && c.snapshots == 0 && c.keys == 0 &&
            c.heap == 0;
@@ -380,7 +380,9 @@ private:
     void CheckReclaimed(bool button_destroyed) {
         sim::Counts c = device_.Reclaimed(vesk_);
         Excuse(&c, sim::Counts{});
-        if (!ReclaimedIsLegitimate(c, button_destroyed))
+        // A class that could not be registered took no brush with it.
+        const bool class_registered = !(fault_.api == "RegisterClassW" && FaultFired());
+        if (!ReclaimedIsLegitimate(c, button_destroyed, class_registered))
             Problem("left behind " + Describe(c) + (button_destroyed ? " (button destroyed)" : " (button not destroyed)"));
     }
 

@@ -80,6 +80,26 @@ TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
     }
 }
 
+// A display that answers 0 for either resolution is taken at 96 dpi both
+// ways, so that nothing is laid out zero pixels wide or high.
+TEST(Frame, AResolutionTheDisplayCannotGiveIsTakenAt96Dpi) {
+    for (int nth : {1, 2}) {  // LOGPIXELSX, then LOGPIXELSY
+        SCOPED_TRACE(nth);
+        sim::Device device({.width = 480, .height = 640, .dpi = 192});
+        device.FailCall("GetDeviceCaps", nth);
+        DWORD pid = vesk_host::StartVesk(device);
+        ASSERT_TRUE(device.Running(pid));
+        EXPECT_EQ(device.FaultsMade(), 1);
+        EXPECT_EQ(g_nLogPixelsX, 96);
+        EXPECT_EQ(g_nLogPixelsY, 96);
+        auto windows = device.Windows();
+        const sim::WindowInfo* button = FindClass(windows, u"VeskClass");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->rect.right - button->rect.left, 28);
+        device.Close(pid, u"VeskClass");
+    }
+}
+
 TEST(Frame, ScalingRoundsToTheNearestPixel) {
     {
         sim::Device device({.dpi = 131});

@@ -153,6 +153,9 @@ struct Thread {
         DWORD from_pid;
     };
     std::deque<Queued> posted;
+    // The range of messages the thread's GetMessageW or PeekMessageW takes:
+    // 0 and 0, or a first past the last, take every one.
+    UINT filter_first = 0, filter_last = 0;
     DWORD last_from = 0;  // sender of the message retrieved last
     bool quit = false;
     int quit_code = 0;

@@ -570,6 +570,8 @@ int WINAPI GetBkMode(HDC hdc) {
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     SIM_API("GetDeviceCaps");
+    // A display driver that cannot answer says 0.
+    if (SIM_FAIL()) return 0;
     if (!CheckDc(hdc)) return 0;
     const Machine& m = M();
     switch (index) {

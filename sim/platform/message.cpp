@@ -78,12 +78,19 @@ bool PostTo(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 // The platform's retrieval order: posted messages, then the quit message,
 // then a paint for an invalid window, then a timer that has fallen due.
+// Only messages in the thread's filter range are retrieved, but the quit
+// message always is.
 std::optional<MSG> Retrieve(Thread* t, bool remove) {
     Machine& m = M();
-    if (!t->posted.empty()) {
-        Thread::Queued q = t->posted.front();
+    const UINT first = t->filter_first, last = t->filter_last;
+    auto wanted = [&](UINT msg) { return first > last || (first == 0 && last == 0) || (msg >= first && msg <= last); };
+    auto posted = std::find_if(t->posted.begin(), t->posted.end(), [&](const Thread::Queued& q) {
+        return wanted(q.msg.message);
+    });
+    if (posted != t->posted.end()) {
+        Thread::Queued q = *posted;
         if (remove) {
-            t->posted.pop_front();
+            t->posted.erase(posted);
             t->last_pos = PackPos(q.msg.pt);
             t->last_time = static_cast<LONG>(q.msg.time);
             t->last_from = q.from_pid;
@@ -109,7 +116,7 @@ std::optional<MSG> Retrieve(Thread* t, bool remove) {
             if (HWND found = find_paint(*it)) return found;
         return nullptr;
     };
-    for (auto it = m.zorder.rbegin(); it != m.zorder.rend(); ++it) {
+    for (auto it = m.zorder.rbegin(); it != m.zorder.rend() && wanted(WM_PAINT); ++it) {
         if (HWND h = find_paint(*it)) {
             MSG q{h, WM_PAINT, 0, 0, static_cast<DWORD>(m.now), m.pen};
             if (remove) {
@@ -122,7 +129,7 @@ std::optional<MSG> Retrieve(Thread* t, bool remove) {
     }
     Timer* due = nullptr;
     for (Timer& tm : t->timers)
-        if (tm.due <= m.now && (!due || tm.due < due->due)) due = &tm;
+        if (tm.due <= m.now && (!due || tm.due < due->due) && wanted(WM_TIMER)) due = &tm;
     if (due) {
         MSG q{due->hwnd, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->proc), static_cast<DWORD>(m.now), m.pen};
         if (remove) {
@@ -175,7 +182,7 @@ using namespace sim;
 
 extern "C" {
 
-BOOL WINAPI GetMessageW(LPMSG out, HWND, UINT, UINT) {
+BOOL WINAPI GetMessageW(LPMSG out, HWND, UINT first, UINT last) {
     SIM_API("GetMessageW");
     if (SIM_FAIL()) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -186,6 +193,12 @@ BOOL WINAPI GetMessageW(LPMSG out, HWND, UINT, UINT) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
+    struct Filter {
+        Thread* t;
+        ~Filter() { t->filter_first = t->filter_last = 0; }
+    } filter{t};
+    t->filter_first = first;
+    t->filter_last = last;
     for (;;) {
         if (auto msg = Retrieve(t, true)) {
             *out = *msg;
@@ -195,11 +208,14 @@ BOOL WINAPI GetMessageW(LPMSG out, HWND, UINT, UINT) {
     }
 }
 
-BOOL WINAPI PeekMessageW(LPMSG out, HWND, UINT, UINT, UINT remove) {
+BOOL WINAPI PeekMessageW(LPMSG out, HWND, UINT first, UINT last, UINT remove) {
     SIM_API("PeekMessageW");
     Thread* t = CurrentThread();
     if (!t || !out) return FALSE;
+    t->filter_first = first;
+    t->filter_last = last;
     auto msg = Retrieve(t, (remove & PM_REMOVE) != 0);
+    t->filter_first = t->filter_last = 0;
     if (!msg) return FALSE;
     *out = *msg;
     return TRUE;

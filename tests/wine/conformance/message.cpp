@@ -88,6 +88,26 @@ CHECK(Message, RetrievalOrder) {
     CHECK_EQ(firsts, (std::vector<UINT>{kLate, WM_QUIT, WM_PAINT, WM_TIMER}));
 }
 
+// A range takes only the messages in it, first come first; the quit message
+// is taken whatever the range. 0 to 0 takes everything, and so does a range
+// whose first is past its last. vesk's message loop asks for 0 to 0.
+CHECK(Message, ARangeTakesOnlyItsMessagesButTheQuitMessageAlways) {
+    conf::TestWindow window(20, 60, 32, 32);
+    conf::Drain();
+    PostMessageW(window, kPosted, 1, 0);
+    PostMessageW(window, kLate, 2, 0);
+    MSG msg{};
+    CHECK_FALSE(PeekMessageW(&msg, nullptr, kLate + 1, kLate + 9, PM_REMOVE));
+    REQUIRE(PeekMessageW(&msg, nullptr, kLate, kLate, PM_REMOVE));
+    CHECK_EQ(msg.message, kLate);
+    REQUIRE(PeekMessageW(&msg, nullptr, kLate, kPosted, PM_REMOVE));
+    CHECK_EQ(msg.message, kPosted);
+    PostQuitMessage(4);
+    REQUIRE(PeekMessageW(&msg, nullptr, kLate, kLate, PM_REMOVE));
+    CHECK_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    CHECK_EQ(msg.wParam, static_cast<WPARAM>(4));
+}
+
 CHECK(Message, ReplacingTheProcedureOfAnotherProgramsWindow) {
     known_difference(
         "Windows CE lets a program replace the procedure of another program's window, as vesk replaces the "
