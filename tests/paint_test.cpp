@@ -232,8 +232,8 @@ TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
     struct Case {
         int dpi;
         RECT solid;  // where the disc is solid: every pixel of the background colour there is ink
-        int ink_left, ink_right;
-    } cases[] = {{96, {12, 9, 26, 17}, 12, 22}, {128, {16, 12, 35, 22}, 18, 29}};
+        int ink_left, ink_right, ink_top, ink_bottom;
+    } cases[] = {{96, {12, 9, 26, 17}, 12, 22, 9, 15}, {128, {16, 12, 35, 22}, 18, 29, 12, 21}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi);
         Boot(240, 320, c.dpi);
@@ -242,6 +242,8 @@ TEST_F(Paint, OkIsDrawnCentredInTheGlyphColour) {
         ASSERT_LE(ink.left, ink.right) << "no ink";
         EXPECT_EQ(ink.left, c.ink_left);
         EXPECT_EQ(ink.right, c.ink_right);
+        EXPECT_EQ(ink.top, c.ink_top);
+        EXPECT_EQ(ink.bottom, c.ink_bottom);
     }
     Boot(240, 320, 96);
     device_->Launch({.name = "word", .title = u"Pocket Word", .exstyle = WS_EX_CAPTIONOKBTN});

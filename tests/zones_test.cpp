@@ -55,6 +55,7 @@ TEST(Zones, EveryZoneEndsOnItsOwnColumnAndRowAtEveryResolution) {
         // The strip: from the button's first column to its own last one, down
         // to the button's bottom edge (the row below its last) while it holds the pen.
         EXPECT_TRUE(menu_after(left, left, 5));
+        EXPECT_TRUE(menu_after(left, left, 0));  // its top row
         EXPECT_TRUE(menu_after(left + c.strip, left + c.strip, 5));
         EXPECT_TRUE(menu_after(left + c.strip, left + c.strip, c.bar));
         EXPECT_FALSE(menu_after(left + c.strip, left + c.strip, c.bar + 1));
@@ -64,18 +65,20 @@ TEST(Zones, EveryZoneEndsOnItsOwnColumnAndRowAtEveryResolution) {
         EXPECT_EQ(closes(), 1);
         EXPECT_FALSE(menu_after(right, right, c.bar));
         EXPECT_EQ(closes(), 2);
+        EXPECT_FALSE(menu_after(right, right, 0));  // its top row
+        EXPECT_EQ(closes(), 3);
         EXPECT_FALSE(menu_after(right, right, c.bar + 1));
-        EXPECT_EQ(closes(), 2);
+        EXPECT_EQ(closes(), 3);
         // A press of the close zone lifted on the strip's last column: nothing.
         EXPECT_FALSE(menu_after(left + c.strip + 1, left + c.strip, 5));
-        EXPECT_EQ(closes(), 2);
+        EXPECT_EQ(closes(), 3);
         // A stroke down: lifted `drag` rows below the button or further.
         size_t mark = device.Log().size();
         menu_after(left + c.strip + 1, left + c.strip + 1, c.bar + c.drag - 1);
         EXPECT_TRUE(LogLines(device, "minimized", mark).empty());
         menu_after(left + c.strip + 1, left + c.strip + 1, c.bar + c.drag);
         EXPECT_EQ(LogLines(device, "minimized notes", mark).size(), 1u);
-        EXPECT_EQ(closes(), 2);
+        EXPECT_EQ(closes(), 3);
     }
 }
 
