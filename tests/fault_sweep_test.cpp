@@ -735,5 +735,33 @@ TEST(Faults, AnUnreadableItemLosesOnlyItsOwnEntry) {
     EXPECT_EQ(device.CountsOf(vesk).menus, 0);
 }
 
+// One allocation that fails while the menu is built loses one task item at
+// most: the walk over the windows goes on past a window whose title or entry
+// could not be made.
+TEST(Faults, AFailedAllocationLosesOneTaskAtMost) {
+    sim::Device device;
+    DWORD vesk = StartWithApps(device, {"alpha", "bravo", "charlie"});
+    ASSERT_TRUE(device.Running(vesk));
+    auto tasks = [&] {
+        int n = 0;
+        if (auto menu = device.OpenMenu())
+            for (const sim::MenuItemView& item : menu->items) n += item.owner_drawn;
+        return n;
+    };
+    device.Tap(214, 10);
+    const int all = tasks();  // the desktop and the three applications
+    ASSERT_EQ(all, 4);
+    device.Tap(0, 319);
+    for (long nth = 1; nth <= 24; ++nth) {
+        SCOPED_TRACE(nth);
+        device.FailAllocation(nth);
+        device.Tap(214, 10);
+        const bool failed = device.FaultsMade() > 0;
+        EXPECT_GE(tasks(), failed ? all - 1 : all);
+        device.Tap(0, 319);
+        device.ClearFaults();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });

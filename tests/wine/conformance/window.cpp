@@ -114,6 +114,20 @@ CHECK(Window, ClassNameAndTitleAreCutToTheBuffer) {
     CHECK_EQ(conf::WString(buffer), conf::WString(TEXT("Calendar")));
 }
 
+// The title of a window that is gone reads as the empty string: the
+// terminator is written even when nothing else can be.
+CHECK(Window, TheTitleOfAWindowThatIsGoneIsEmpty) {
+    HWND gone;
+    {
+        conf::TestWindow window(20, 60, 30, 30);
+        gone = window;
+    }
+    WCHAR buffer[16];
+    std::fill_n(buffer, 16, TEXT('#'));
+    CHECK_EQ(GetWindowTextW(gone, buffer, 16), 0);
+    CHECK_EQ(buffer[0], TEXT('\0'));
+}
+
 CHECK(Window, StylesAreKeptAsGiven) {
     known_difference(
         "Every window on Windows CE clips its siblings and its style does not say so; desktop Windows adds "
