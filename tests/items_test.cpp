@@ -148,17 +148,22 @@ TEST_F(Items, OnlyExactlySelectedIsHighlighted) {
         EXPECT_EQ(At(200, 5), RGB(255, 255, 255));
         EXPECT_EQ(At(5, 18), RGB(255, 255, 255));
     }
-    // The title is in the menu text colour on the menu colour, in the bold font.
-    Draw(&entry, 0);
-    bool text = false;
-    for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_MENUTEXT);
-    EXPECT_TRUE(text);
-    Draw(&entry, ODS_SELECTED);
-    text = false;
-    for (int x = 20; x < 180; ++x)
-        for (int y = 0; y < 18; ++y) text |= At(x, y) == GetSysColor(COLOR_HIGHLIGHTTEXT);
-    EXPECT_TRUE(text);
+    // The title is in the menu text colour on the menu colour, in the bold
+    // font; selected, in the highlight's text colour and not the menu's (the
+    // menu's background is the highlight's text colour).
+    for (UINT state : {0u, UINT(ODS_SELECTED)}) {
+        Draw(&entry, state);
+        const COLORREF want = GetSysColor(state ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
+        const COLORREF other = GetSysColor(state ? COLOR_MENUTEXT : COLOR_HIGHLIGHTTEXT);
+        int text = 0, wrong = 0;
+        for (int x = 20; x < 180; ++x)
+            for (int y = 0; y < 18; ++y) {
+                text += At(x, y) == want;
+                wrong += At(x, y) == other;
+            }
+        EXPECT_GT(text, 0) << state;
+        EXPECT_TRUE(!state || wrong == 0) << wrong;
+    }
 }
 
 TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
