@@ -604,18 +604,22 @@ TEST_F(Items, ATitleIsNeverCutBetweenTheHalvesOfAPair) {
     HWND app = device().Launch({.name = "notes", .title = u"Notes"});
     DWORD pid = 0;
     GetWindowThreadProcessId(app, &pid);
-    const sim::WString title = u"Mail \U0001F600\U0001F600 \U00020B9F\U0001F600\U0001F600\U0001F600 done";
-    TaskEntry entry(title.c_str(), pid, app);
+    // The second title begins with a pair, and has the first and the last
+    // character past U+FFFF, whose halves lie at the ends of their ranges.
     int cut_before_a_pair = 0;
     g_wide_pairs.on = true;
-    for (int width = 40; width <= 200; ++width) {
-        g_wide_pairs.drawn.clear();
-        Draw(&entry, 0, RECT{0, 0, width, 18});
-        ASSERT_FALSE(g_wide_pairs.drawn.empty()) << width;
-        const sim::WString& drawn = g_wide_pairs.drawn.back();
-        EXPECT_FALSE(HasLoneSurrogate(drawn)) << "item " << width << " wide drew \"" << sim::Narrow(drawn) << "\"";
-        if (drawn.size() > 3 && drawn.ends_with(u"...") && HighSurrogate(title[drawn.size() - 3]))
-            ++cut_before_a_pair;
+    for (const sim::WString& title : {sim::WString(u"Mail \U0001F600\U0001F600 \U00020B9F\U0001F600\U0001F600\U0001F600 done"),
+                                     sim::WString(u"\U00010000\U0010FFFF\U00010000\U0010FFFF \U0010FFFF\U00010000 end")}) {
+        TaskEntry entry(title.c_str(), pid, app);
+        for (int width = 40; width <= 200; ++width) {
+            g_wide_pairs.drawn.clear();
+            Draw(&entry, 0, RECT{0, 0, width, 18});
+            ASSERT_FALSE(g_wide_pairs.drawn.empty()) << width;
+            const sim::WString& drawn = g_wide_pairs.drawn.back();
+            EXPECT_FALSE(HasLoneSurrogate(drawn)) << "item " << width << " wide drew \"" << sim::Narrow(drawn) << "\"";
+            if (drawn.size() > 3 && drawn.ends_with(u"...") && HighSurrogate(title[drawn.size() - 3]))
+                ++cut_before_a_pair;
+        }
     }
     g_wide_pairs.on = false;
     EXPECT_GT(cut_before_a_pair, 0) << "no width cut the title just before a pair";
