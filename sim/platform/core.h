@@ -154,7 +154,7 @@ struct Thread {
     };
     std::deque<Queued> posted;
     // The range of messages the thread's GetMessageW or PeekMessageW takes:
-    // 0 and 0, or a first past the last, take every one.
+    // 0 and 0 take every one, a first past the last none.
     UINT filter_first = 0, filter_last = 0;
     DWORD last_from = 0;  // sender of the message retrieved last
     bool quit = false;

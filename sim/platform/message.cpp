@@ -78,12 +78,12 @@ bool PostTo(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 // The platform's retrieval order: posted messages, then the quit message,
 // then a paint for an invalid window, then a timer that has fallen due.
-// Only messages in the thread's filter range are retrieved, but the quit
-// message always is.
+// Only messages in the thread's filter range are retrieved (0 to 0: all of
+// them; a first past the last: none), but the quit message always is.
 std::optional<MSG> Retrieve(Thread* t, bool remove) {
     Machine& m = M();
     const UINT first = t->filter_first, last = t->filter_last;
-    auto wanted = [&](UINT msg) { return first > last || (first == 0 && last == 0) || (msg >= first && msg <= last); };
+    auto wanted = [&](UINT msg) { return (first == 0 && last == 0) || (msg >= first && msg <= last); };
     auto posted = std::find_if(t->posted.begin(), t->posted.end(), [&](const Thread::Queued& q) {
         return wanted(q.msg.message);
     });
