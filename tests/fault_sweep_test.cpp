@@ -162,6 +162,7 @@ public:
         result_.log = device_.Log();
         for (const std::string& line : device_.Log())
             if (line.find("delete-selected") != std::string::npos) Problem("deleted a selected object: " + line);
+            else if (line.find("invalid-free") != std::string::npos) Problem("freed what is no object: " + line);
         return result_;
     }
 

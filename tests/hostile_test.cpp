@@ -85,8 +85,10 @@ protected:
         sim::Counts now = device_->CountsOf(vesk_);
         EXPECT_EQ(now, baseline_) << when << ": gdi=" << now.gdi << " icons=" << now.icons << " menus=" << now.menus
                                   << " handles=" << now.handles << " snapshots=" << now.snapshots << " heap=" << now.heap;
-        for (const std::string& line : device_->Log())
+        for (const std::string& line : device_->Log()) {
             EXPECT_EQ(line.find("delete-selected"), std::string::npos) << line;
+            EXPECT_EQ(line.find("invalid-free"), std::string::npos) << line;
+        }
     }
 
     // vesk ends at WM_CLOSE and leaves only its mutex and class brush.

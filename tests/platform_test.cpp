@@ -306,3 +306,31 @@ TEST(Platform, WhatAProgramStillHoldsIsTakenBackWhenItEnds) {
         EXPECT_EQ(device.CountsOf(pid).heap, 2);
     }  // the device ends the program where it waits
 }
+
+// A program's fresh block holds no zeros it did not write; a write past its
+// end damages the heap, and the program's process faults when it gives the
+// block back.
+TEST(Platform, AFreshBlockIsGarbageAndAWritePastItsEndFaults) {
+    for (int past : {0, 1}) {
+        sim::Device device;
+        sim::ProgramImage image;
+        image.exe_path = u"\\Windows\\overrun.exe";
+        WCHAR fresh = 0;
+        image.entry = [past, &fresh](HINSTANCE) {
+            WCHAR* text = new (std::nothrow) WCHAR[1];
+            fresh = text[0];
+            static_cast<volatile WCHAR*>(text)[past] = 0;  // past the end when past is 1
+            delete[] text;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            return 0;
+        };
+        DWORD pid = device.Start(image);
+        EXPECT_EQ(fresh, 0xCDCD);
+        EXPECT_EQ(device.Running(pid), past == 0);
+        EXPECT_EQ(testing_support::LogLines(device, "fault in").size(), size_t(past)) << past;
+        if (past) {
+            EXPECT_EQ(device.ExitCode(pid), std::optional<int>(int(0xC0000005)));
+        }
+    }
+}

@@ -108,6 +108,7 @@ TEST(Soak, TenThousandPaintsAndAThousandMenusLeaveEveryCountFlat) {
     // Every showing drew every task item's icon and close glyph, several times.
     EXPECT_GE(Calls(device, "DrawIconEx") - draws_before, 1000L * 2 * long(apps.size()));
     EXPECT_EQ(Count(device, "delete-selected"), 0);
+    EXPECT_EQ(Count(device, "invalid-free"), 0);
 
     device.Close(vesk, u"VeskClass");
     ASSERT_FALSE(device.Running(vesk));

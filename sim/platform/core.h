@@ -446,6 +446,11 @@ struct ThreadKilled {};
 // program's process. The fault is logged and the process of the calling
 // code ends; on its own thread the call does not return.
 void ProgramFault(const std::string& what);
+// A program gave back (deleted, destroyed, closed) a value that is no live
+// object of the kind the call frees: null, never made, or already freed. The
+// device only fails the call, but the value may by then stand for another
+// object; the line is logged for tests to look for.
+void InvalidFree(const char* call, uintptr_t handle);
 // Puts the data of p's loaded executable in place, before its code runs
 // (nothing for a program built into the simulator); ResidentFor does so
 // for one call and puts back the data that was in place.

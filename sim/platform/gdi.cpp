@@ -473,6 +473,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
     }
     Object* o = M().handles.Find(FromHandle(ho));
     if (!o || (o->kind != Kind::Pen && o->kind != Kind::Brush && o->kind != Kind::Font)) {
+        InvalidFree("DeleteObject", FromHandle(ho));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

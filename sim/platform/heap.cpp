@@ -6,6 +6,12 @@
 // heap is linked into its process's list, so that the platform can take
 // back what the program still holds when its process ends, as the device
 // does when a process exits or is ended mid-call.
+//
+// A program's block comes filled with 0xCD bytes, not the zeros a fresh page
+// happens to hold, so that reading what was never written shows as garbage.
+// Eight guard bytes follow it; a program that wrote into them has damaged
+// the heap, which on the device ends it sooner or later: here its process
+// faults when it gives the block back.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -15,6 +21,14 @@
 #include <new>
 
 #include "core.h"
+
+#if __has_include(<valgrind/memcheck.h>)
+#include <valgrind/memcheck.h>
+#else
+#define VALGRIND_MAKE_MEM_UNDEFINED(address, size) ((void)(address), (void)(size))
+#define VALGRIND_MAKE_MEM_NOACCESS(address, size) ((void)(address), (void)(size))
+#define VALGRIND_MAKE_MEM_DEFINED(address, size) ((void)(address), (void)(size))
+#endif
 
 namespace sim {
 namespace detail {
@@ -28,7 +42,23 @@ struct alignas(alignof(std::max_align_t)) Header {
     Header* next;
     Process* owner;  // set only for blocks of a private heap
     std::size_t size;
+    bool program;    // taken by a program's own code: filled and guarded
 };
+
+constexpr unsigned char kFresh = 0xCD;
+constexpr unsigned char kGuard = 0xFD;
+constexpr std::size_t kGuardSize = 8;
+
+unsigned char* GuardOf(Header* h) { return reinterpret_cast<unsigned char*>(h + 1) + h->size; }
+
+// True when the bytes after a program's block are as they were made.
+bool GuardIntact(Header* h) {
+    unsigned char* guard = GuardOf(h);
+    VALGRIND_MAKE_MEM_DEFINED(guard, kGuardSize);
+    for (std::size_t i = 0; i < kGuardSize; ++i)
+        if (guard[i] != kGuard) return false;
+    return true;
+}
 
 std::mutex& ListLock() {
     static std::mutex lock;
@@ -61,12 +91,18 @@ void Unlink(Header* h) {
 
 void* TakeFor(Process* p, std::size_t n) {
     if (p && M().faults.OnAllocation()) return nullptr;
-    if (n > SIZE_MAX - sizeof(Header)) return nullptr;
-    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + n));
+    if (n > SIZE_MAX - sizeof(Header) - kGuardSize) return nullptr;
+    auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + n + (p ? kGuardSize : 0)));
     if (!h) return nullptr;
     h->owner = nullptr;
     h->size = n;
+    h->program = p != nullptr;
     if (p) {
+        std::memset(h + 1, kFresh, n);
+        std::memset(GuardOf(h), kGuard, kGuardSize);
+        // To memcheck the block is still unwritten, and the guard out of bounds.
+        VALGRIND_MAKE_MEM_UNDEFINED(h + 1, n);
+        VALGRIND_MAKE_MEM_NOACCESS(GuardOf(h), kGuardSize);
         ++p->heap_blocks;
         ++p->heap_allocations;
         if (p->image->private_heap) Link(h, p);
@@ -79,6 +115,13 @@ void* Take(std::size_t n) { return TakeFor(CountedProcess(), n); }
 void GiveFor(void* block, Process* p) {
     if (!block) return;
     Header* h = static_cast<Header*>(block) - 1;
+    Process* owner = h->owner ? h->owner : p;
+    if (h->program && owner && !GuardIntact(h)) {
+        PlatformScope platform;  // the log's own blocks are not the program's
+        Log("fault in " + owner->name + ": wrote past the end of a heap block of " + std::to_string(h->size) +
+            " bytes");
+        TerminateOther(owner, static_cast<int>(0xC0000005));  // STATUS_ACCESS_VIOLATION
+    }
     if (h->owner) Unlink(h);
     else if (p) --p->heap_blocks;
     std::free(h);

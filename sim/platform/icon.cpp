@@ -91,6 +91,7 @@ BOOL WINAPI DestroyIcon(HICON hIcon) {
         return FALSE;
     }
     if (!M().handles.Get<icon::Icon>(hIcon)) {
+        InvalidFree("DestroyIcon", FromHandle(hIcon));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

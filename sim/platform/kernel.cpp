@@ -226,6 +226,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
     Object* o = m.handles.Find(FromHandle(h));
     if (!o || (o->kind != Kind::Mutex && o->kind != Kind::Semaphore && o->kind != Kind::ProcessHandle &&
                o->kind != Kind::ThreadHandle && o->kind != Kind::Snapshot)) {
+        InvalidFree("CloseHandle", FromHandle(h));
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -348,6 +348,12 @@ void ProgramFault(const std::string& what) {
     TerminateOther(t->process, code);
 }
 
+void InvalidFree(const char* call, uintptr_t handle) {
+    char what[32];
+    std::snprintf(what, sizeof what, "0x%llx", static_cast<unsigned long long>(handle));
+    Log(std::string("invalid-free ") + call + " pid=" + std::to_string(CurrentPid()) + " handle=" + what);
+}
+
 void TerminateOther(Process* p, int code) {
     if (!p->alive) return;
     for (Thread* t : p->threads) {

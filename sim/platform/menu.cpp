@@ -208,7 +208,10 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) {
         SetLastError(ERROR_INVALID_MENU_HANDLE);
         return FALSE;
     }
-    if (!CheckMenu(hMenu)) return FALSE;
+    if (!CheckMenu(hMenu)) {
+        InvalidFree("DestroyMenu", reinterpret_cast<uintptr_t>(hMenu));
+        return FALSE;
+    }
     Destroy(hMenu);
     return TRUE;
 }

@@ -22,7 +22,8 @@
 //
 // Lines are Bresenham's, stepping along the major axis; a tie in the minor
 // axis goes away from the start point. A segment never paints its last
-// point, so neither does a polyline. A dashed pen (one pixel wide: the
+// point, so neither does a polyline. A pen N pixels wide paints an N x N
+// square about each point of the line. A dashed pen (one pixel wide: the
 // platform makes a wider one solid) paints 18 pixels and leaves 6, counted
 // along the major axis from the start of each drawing call and carried from
 // one segment of a polyline to the next; the gaps take the background colour
@@ -195,13 +196,23 @@ void Line(const DeviceContext& dc, int x0, int y0, int x1, int y1, int64_t* dash
     if (!canvas.surface) return;
     const bool dashed = pen.lopnStyle == PS_DASH;
     const bool opaque_gaps = dc.state.bk_mode == OPAQUE;
+    // A wider pen paints a square of its width about each point, reaching
+    // width / 2 pixels up and to the left of it; the line is walked over a
+    // clip grown by as much, so that its points just outside still paint.
+    const int width = int(std::clamp<LONG>(pen.lopnWidth.x, 1, 64));
+    const int before = width / 2, after = width - 1 - width / 2;
     const RECT& c = canvas.clip;
-    Segment(x0, y0, x1, y1, c.left, c.right, c.top, c.bottom, [&](int x, int y, int64_t i) {
-        if (!dashed || (start + i) % kDashPeriod < kDashOn)
-            canvas.Plot(x, y, pen.lopnColor);
-        else if (opaque_gaps)
-            canvas.Plot(x, y, dc.state.bk);
-    });
+    auto plot = [&](int x, int y, COLORREF colour) {
+        for (int dy = -before; dy <= after; ++dy)
+            for (int dx = -before; dx <= after; ++dx) canvas.Plot(x + dx, y + dy, colour);
+    };
+    Segment(x0, y0, x1, y1, c.left - after, c.right + before, c.top - after, c.bottom + before,
+            [&](int x, int y, int64_t i) {
+                if (!dashed || (start + i) % kDashPeriod < kDashOn)
+                    plot(x, y, pen.lopnColor);
+                else if (opaque_gaps)
+                    plot(x, y, dc.state.bk);
+            });
 }
 
 }  // namespace

@@ -152,11 +152,12 @@ using namespace sim;
 
 extern "C" {
 
-LONG WINAPI RegCreateKeyExW(HKEY h, LPCWSTR sub, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY out,
-                            LPDWORD disposition) {
+LONG WINAPI RegCreateKeyExW(HKEY h, LPCWSTR sub, DWORD reserved, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                            PHKEY out, LPDWORD disposition) {
     SIM_API("RegCreateKeyExW");
     if (SIM_FAIL()) return ERROR_ACCESS_DENIED;
-    if (!out) return ERROR_INVALID_PARAMETER;
+    // The reserved argument must be 0; the key is then neither made nor opened.
+    if (!out || reserved != 0) return ERROR_INVALID_PARAMETER;
     uintptr_t root;
     std::vector<sim::WString> path;
     if (!Resolve(h, sub, &root, &path)) return ERROR_INVALID_HANDLE;
@@ -223,7 +224,10 @@ LONG WINAPI RegCloseKey(HKEY h) {
     if (SIM_FAIL()) return ERROR_INVALID_HANDLE;
     if (IsRoot(h)) return ERROR_SUCCESS;
     Machine& m = M();
-    if (!m.handles.Get<KeyHandle>(h)) return ERROR_INVALID_HANDLE;
+    if (!m.handles.Get<KeyHandle>(h)) {
+        InvalidFree("RegCloseKey", FromHandle(h));
+        return ERROR_INVALID_HANDLE;
+    }
     m.handles.Erase(FromHandle(h));
     return ERROR_SUCCESS;
 }

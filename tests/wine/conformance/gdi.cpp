@@ -233,3 +233,18 @@ CHECK(Gdi, NullPenDrawsNoLine) {
     CHECK_TRUE(Polyline(canvas.dc(), line, 2));
     CHECK_EQ(canvas.Picture(0, 0, 7, 1), Rows{"......."});
 }
+
+// A pen three pixels wide paints three rows along a horizontal line, the
+// line's own and one on either side; a pen of width 0 is one pixel wide.
+CHECK(Gdi, AWidePenPaintsAsManyRowsAsItIsWide) {
+    Canvas canvas(false);
+    for (int width : {3, 0}) {
+        HPEN pen = CreatePen(PS_SOLID, width, kPen);
+        HGDIOBJ old = SelectObject(canvas.dc(), pen);
+        POINT line[] = {{2, width ? 3 : 8}, {14, width ? 3 : 8}};
+        CHECK_TRUE(Polyline(canvas.dc(), line, 2));
+        SelectObject(canvas.dc(), old);
+        DeleteObject(pen);
+    }
+    CHECK_EQ(canvas.Picture(6, 1, 3, 9), (Rows{"...", "ooo", "ooo", "ooo", "...", "...", "...", "ooo", "..."}));
+}

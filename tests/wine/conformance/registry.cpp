@@ -58,3 +58,12 @@ CHECK(Registry, CreatingAnExistingKeyOpensIt) {
     RegCloseKey(first);
     RegCloseKey(second);
 }
+
+// The reserved argument must be 0: otherwise the key is neither created nor
+// opened, and the caller's handle is left as it was.
+CHECK(Registry, CreatingAKeyWithTheReservedArgumentSetFails) {
+    HKEY key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234));
+    CHECK_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 1, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+             ERROR_INVALID_PARAMETER);
+    CHECK_TRUE(key == reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234)));
+}
