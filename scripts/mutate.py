@@ -650,7 +650,8 @@ def main():
                     help="run the --filter suites for every mutant, not the tests that reach its line")
     ap.add_argument("--guard", type=int, metavar="N",
                     help="CI's check: N mutants that equivalent.txt does not list, drawn with the commit as the "
-                         "seed (VESK_MUTATION_SEED overrides it); fails on any that survives")
+                         "seed (VESK_MUTATION_SEED overrides it); fails on any that survives and is not listed in "
+                         "tests/mutation/survivors.txt")
     ap.add_argument("--resume", metavar="LOG", help="take the results of the mutants that an earlier run's "
                     "progress log (its standard error) reports, and run the rest")
     ap.add_argument("--shard", metavar="K/N", help="only every Nth mutant of the catalogue, from the Kth (0-based): "
