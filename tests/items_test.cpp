@@ -114,6 +114,17 @@ TEST_F(Items, SizeIsTheTitlePlusTwoFixedTermsEachScaledByItself) {
             EXPECT_EQ(int(mis.itemHeight), c.height) << c.dpi;
         }
     }
+    // A title that cannot be measured adds nothing to the fixed part.
+    TaskEntry entry(u"Pocket Word", 0, device().desktop());
+    MEASUREITEMSTRUCT mis{};
+    mis.itemData = reinterpret_cast<ULONG_PTR>(&entry);
+    device().FailCall("DrawTextW", 1, -1);
+    RunProgram(device(), [&] {
+        MeasureTaskItem(0, reinterpret_cast<LPARAM>(&mis));
+        return 0;
+    });
+    device().ClearFaults();
+    EXPECT_EQ(int(mis.itemWidth), 92);
 }
 
 TEST_F(Items, AnItemWithoutAnEntryMeasuresAsAnEmptyTitleAndDrawsItsBackgroundOnly) {
