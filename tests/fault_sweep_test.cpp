@@ -21,6 +21,7 @@
 #include <set>
 #include <sstream>
 
+#include "program.h"
 #include "resource.h"
 #include "scenario_files.h"
 #include "script.h"
@@ -661,6 +662,22 @@ TEST(Faults, AFailedMessageLoopEndsWithZero) {
         if (line.find("hook removed") != std::string::npos) unhooked = true;
     EXPECT_TRUE(unhooked);
     device.PenUp(230, 10);
+}
+
+// A quit message posted by another program ends vesk with its code.
+TEST(Faults, AQuitMessageEndsVeskWithItsCode) {
+    sim::Device other;
+    DWORD quitting = vesk_host::StartVesk(other);
+    testing_support::RunProgram(other, [&] {
+        for (HWND w = GetWindow(other.taskbar(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            WCHAR name[16] = {0};
+            GetClassNameW(w, name, 16);
+            if (sim::WString(name) == u"VeskClass") return PostMessageW(w, WM_QUIT, 7, 0) ? 0 : 1;
+        }
+        return 1;
+    });
+    EXPECT_FALSE(other.Running(quitting));
+    EXPECT_EQ(other.ExitCode(quitting), 7);
 }
 
 // Without the separator after the task items, the walks over the popup go on

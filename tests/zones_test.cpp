@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "program.h"
+#include "vesk.h"
 
 using testing_support::LogLines;
 using testing_support::RunProgram;
@@ -113,4 +114,23 @@ TEST(Zones, OtherProgramsSeeTheMutexAndTheRaisedPriorityOfVesk) {
     device.Close(vesk, u"VeskClass");
     EXPECT_FALSE(device.Running(vesk));
     EXPECT_FALSE(mutex().exists);
+}
+
+// The key state of a pen message is not looked at: whatever it holds, a
+// pen-down on the menu strip begins a stroke there and presses nothing.
+TEST(Zones, TheKeyStateOfAPenMessageIsNotLookedAt) {
+    for (WPARAM keys : {WPARAM(0), WPARAM(MK_LBUTTON), WPARAM(0xFFFF)}) {
+        sim::Device device;
+        vesk_host::StartVesk(device);
+        RunProgram(device, [&] {
+            for (HWND w = GetWindow(device.taskbar(), GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+                WCHAR name[16] = {0};
+                GetClassNameW(w, name, 16);
+                if (sim::WString(name) == u"VeskClass") PostMessageW(w, WM_LBUTTONDOWN, keys, MAKELPARAM(2, 5));
+            }
+            return 0;
+        });
+        EXPECT_EQ(g_bMenuZone, 1) << keys;
+        EXPECT_EQ(g_bPressed, 0) << keys;
+    }
 }
