@@ -783,3 +783,17 @@ TEST(Faults, AFailedAllocationLosesOneTaskAtMost) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::ValuesIn(ScenarioNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// Without the button's place on the screen there is nowhere to show the
+// task menu: a tap on the strip opens none, and vesk holds what it held.
+TEST(Faults, WithoutTheButtonsPlaceNoMenuOpens) {
+    sim::Device device;
+    DWORD vesk = StartWithApps(device, {"alpha"});
+    const sim::Counts baseline = device.CountsOf(vesk);
+    device.FailCall("GetWindowRect", 1, -1);
+    device.Tap(device.config().width - 28 + 1, 5);
+    device.ClearFaults();
+    EXPECT_FALSE(device.OpenMenu());
+    EXPECT_TRUE(testing_support::LogLines(device, "menu open").empty());
+    EXPECT_EQ(device.CountsOf(vesk), baseline);
+}

@@ -308,6 +308,12 @@ TEST_F(Items, DrawingLeavesTheContextAsItCameAndGivesEverythingBack) {
     EXPECT_EQ(after_probe.heap, before_probe.heap);
     EXPECT_EQ(device().CountsOf(vesk_), vesk_before);
     EXPECT_TRUE(testing_support::LogLines(device(), "delete-selected").empty());
+
+    // A context whose state cannot be saved is not drawn on at all.
+    device().FailCall("SaveDC", 1, -1);
+    Draw(&entry, ODS_SELECTED);
+    device().ClearFaults();
+    EXPECT_FALSE(Inked(RECT{0, 0, kCanvasW, kCanvasH}, RGB(255, 255, 255)));
 }
 
 // ---------------------------------------------------------------------------
