@@ -410,10 +410,17 @@ TEST_F(Fit, NothingNarrowerThanTheBoxLeavesTheDotsAlone) {
 TEST_F(Fit, AnEmptyTitleIsDrawnUnchanged) {
     EXPECT_TRUE(DrawsAs(u"", 0, u""));
     EXPECT_TRUE(DrawsAs(u"", 50, u""));
+    // A negative length is an empty title too.
+    WithCanvas([&](HWND, HDC dc) {
+        RECT rc{10, 0, 200, 18};
+        DrawTextFit(dc, u"Inbox", -5, &rc, DT_SINGLELINE | DT_VCENTER);
+    });
+    EXPECT_FALSE(Inked(RECT{0, 0, kCanvasW, kCanvasH}, RGB(255, 255, 255)));
 }
 
 TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
-    sim::WString title = u"Tasks & Notes: Mi\tWWW iii ...";
+    // On one line a line break is a character like any other.
+    sim::WString title = u"Tasks & Notes:\r\nMi\tWWW iii ...";
     for (int box = 0; box < BoldWidth(title) + 3; box += 3) {
         sim::WString expected;
         RunProgram(device(), [&] {
