@@ -199,6 +199,24 @@ TEST_F(Items, TaskItemsShowTheIconTitleAndCloseGlyphAndTheDesktopOnlyItsTitle) {
     EXPECT_FALSE(Inked(RECT{0, 0, 20, 18}, menu)) << "no icon";
     EXPECT_FALSE(Inked(RECT{180, 0, 200, 18}, menu)) << "no close glyph";
     EXPECT_TRUE(Inked(RECT{20, 0, 180, 18}, menu)) << "title from L + 20";
+
+    // The title is fitted into the item less 20 units at either end.
+    TaskEntry long_title(u"Desktop with a title far too long for the item", device().shell_pid(), device().desktop());
+    Draw(&long_title, 0);
+    sim::Surface item = canvas_;
+    WithCanvas([&](HWND, HDC dc) {
+        HBRUSH brush = CreateSolidBrush(menu);
+        HGDIOBJ old_brush = SelectObject(dc, brush), old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+        Rectangle(dc, 0, 0, 200, 18);
+        SelectObject(dc, g_hBoldFont);
+        SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
+        RECT box{20, 0, 180, 18};
+        DrawTextFit(dc, long_title.m_pszTitle, int(wcslen(long_title.m_pszTitle)), &box, DT_SINGLELINE | DT_VCENTER);
+        SelectObject(dc, old_brush);
+        SelectObject(dc, old_pen);
+        DeleteObject(brush);
+    });
+    EXPECT_EQ(item.pixels, canvas_.pixels);
 }
 
 TEST_F(Items, IconComesFromTheShortcutForItsExactClassElseFromTheExecutable) {
