@@ -630,20 +630,25 @@ TEST(Faults, AnUnsavedDeviceContextIsNotDrawnOn) {
 
 // A device context whose saved state cannot be put back still has vesk's
 // pen, brushes and font selected: vesk selects the stock objects instead
-// before it deletes its own, for the button's face and for every task item.
+// before it deletes its own, for the button's face (with the cross, and with
+// "ok" in its own font) and for every task item.
 TEST(Faults, AFailedRestoreLeavesNoOwnObjectSelected) {
-    sim::Device device;
-    DWORD vesk = StartWithApps(device, {"alpha"});
-    ASSERT_TRUE(device.Running(vesk));
-    const sim::Counts baseline = device.CountsOf(vesk);
+    for (DWORD exstyle : {DWORD(0), DWORD(WS_EX_CAPTIONOKBTN)}) {
+        sim::Device device;
+        device.Launch({.name = "alpha", .exstyle = exstyle});
+        DWORD vesk = vesk_host::StartVesk(device);
+        ASSERT_TRUE(device.Running(vesk));
+        const sim::Counts baseline = device.CountsOf(vesk);
 
-    device.FailCall("RestoreDC", 1, -1);
-    device.Notify();
-    ASSERT_TRUE(ShowAndDismissMenu(device));
-    EXPECT_GE(device.FaultsMade(), 3);  // the face, the Desktop item, alpha's item
-    device.ClearFaults();
-    for (const std::string& line : device.Log()) EXPECT_EQ(line.find("delete-selected"), std::string::npos) << line;
-    EXPECT_EQ(device.CountsOf(vesk), baseline);
+        device.FailCall("RestoreDC", 1, -1);
+        device.Notify();
+        ASSERT_TRUE(ShowAndDismissMenu(device));
+        EXPECT_GE(device.FaultsMade(), 3);  // the face, the Desktop item, alpha's item
+        device.ClearFaults();
+        for (const std::string& line : device.Log())
+            EXPECT_EQ(line.find("delete-selected"), std::string::npos) << exstyle << ": " << line;
+        EXPECT_EQ(device.CountsOf(vesk), baseline);
+    }
 }
 
 // A message loop that ends because GetMessageW failed has no quit message:

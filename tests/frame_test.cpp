@@ -118,17 +118,27 @@ TEST(Frame, ScalingRoundsToTheNearestPixel) {
     hi.Close(pid, u"VeskClass");
 }
 
+// The system font in bold; when the system font cannot be read, a plain
+// bold font of the platform's default face: upright, neither underlined nor
+// struck out.
 TEST(Frame, BoldFontIsElevenUnitsHighAndBold) {
     for (int dpi : {96, 192}) {
-        sim::Device device({.width = dpi * 5 / 2, .height = dpi * 10 / 3, .dpi = dpi});
-        DWORD pid = vesk_host::StartVesk(device);
-        LOGFONTW lf{};
-        int got = RunProgram(device, [&] { return GetObjectW(g_hBoldFont, sizeof lf, &lf); });
-        EXPECT_EQ(got, int(sizeof lf));
-        EXPECT_EQ(lf.lfHeight, dpi == 96 ? -11 : -22);
-        EXPECT_EQ(lf.lfWeight, 700);
-        EXPECT_EQ(sim::WString(lf.lfFaceName), u"Tahoma");
-        device.Close(pid, u"VeskClass");
+        for (bool unreadable : {false, true}) {
+            SCOPED_TRACE(testing::Message() << dpi << " dpi, system font unreadable: " << unreadable);
+            sim::Device device({.width = dpi * 5 / 2, .height = dpi * 10 / 3, .dpi = dpi});
+            if (unreadable) device.FailCall("GetObjectW", 1, 1);
+            DWORD pid = vesk_host::StartVesk(device);
+            EXPECT_EQ(device.FaultsMade(), unreadable ? 1 : 0);
+            LOGFONTW lf{};
+            int got = RunProgram(device, [&] { return GetObjectW(g_hBoldFont, sizeof lf, &lf); });
+            EXPECT_EQ(got, int(sizeof lf));
+            EXPECT_EQ(lf.lfHeight, dpi == 96 ? -11 : -22);
+            EXPECT_EQ(lf.lfWidth, 0);
+            EXPECT_EQ(lf.lfWeight, 700);
+            EXPECT_EQ(lf.lfItalic | lf.lfUnderline | lf.lfStrikeOut, 0);
+            EXPECT_EQ(sim::WString(lf.lfFaceName), unreadable ? u"" : u"Tahoma");
+            device.Close(pid, u"VeskClass");
+        }
     }
 }
 

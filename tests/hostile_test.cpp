@@ -231,6 +231,18 @@ TEST_F(Hostile, WindowsDestroyedWhileTheMenuIsOpen) {
     TapItem(menu, 0);
     EXPECT_EQ(dev().Foreground(), dev().desktop());
     ExpectFlat("after the desktop item");
+
+    // The desktop brought to the front while the menu is open: "&Minimize"
+    // leaves it there rather than sending it behind the window it covers.
+    HWND echo = App("echo", u"Echo");
+    menu = OpenMenu();
+    dev().Activate(dev().desktop());
+    ASSERT_TRUE(dev().OpenMenu());
+    TapItem(menu, PositionOf(menu, IDM_MINIMIZE));
+    EXPECT_EQ(dev().Foreground(), dev().desktop());
+    EXPECT_TRUE(dev().Find("echo"));
+    (void)echo;
+    ExpectFlat("after minimizing with the desktop in front");
     QuitAndCheck();
 }
 

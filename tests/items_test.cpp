@@ -452,6 +452,39 @@ TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
     }
 }
 
+// Units that make no pair, a lone half or neighbours just outside the two
+// ranges of halves, are cut like any other character. A text that begins
+// with a low half is not joined to the high half before it in memory.
+TEST_F(Fit, UnitsThatMakeNoPairAreCutLikeAnyOther) {
+    const WCHAR neighbours[][2] = {{0xD7FF, 0xDC00}, {0xDC00, 0xDC00}, {0xD800, 0xDBFF}, {0xD800, 0xE000}, {u'M', 0xDFFF}};
+    for (const auto& n : neighbours) {
+        const sim::WString title = sim::WString(u"Mi") + n[0] + n[1] + u"Mi";
+        for (int box = 0; box <= BoldWidth(title); ++box) {
+            sim::WString expected;
+            RunProgram(device(), [&] {
+                HDC dc = GetDC(nullptr);
+                SelectObject(dc, g_hBoldFont);
+                expected = Fitted(dc, title, box);
+                ReleaseDC(nullptr, dc);
+                return 0;
+            });
+            EXPECT_TRUE(DrawsAs(title, box, expected)) << std::hex << int(n[0]) << " " << int(n[1]) << std::dec << ", box " << box;
+        }
+    }
+    const WCHAR memory[] = {0xD800, 0xDC00, u'W', u'W', u'W', 0};
+    sim::Surface dots;
+    for (int pass = 0; pass < 2; ++pass) {
+        WithCanvas([&](HWND, HDC dc) {
+            SelectObject(dc, g_hBoldFont);
+            RECT rc{10, 0, 12, 18};
+            if (pass == 0) DrawTextFit(dc, memory + 1, 4, &rc, DT_SINGLELINE | DT_VCENTER);
+            else DrawTextW(dc, u"...", 3, &rc, DT_SINGLELINE | DT_VCENTER);
+        });
+        if (pass == 0) dots = canvas_;
+    }
+    EXPECT_EQ(dots.pixels, canvas_.pixels);
+}
+
 // Over several lines a prefix that ends a line is narrower than a shorter
 // one cut inside that line with the dots after it: the rule still gives the
 // longest prefix that fits.
