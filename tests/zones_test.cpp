@@ -134,3 +134,30 @@ TEST(Zones, TheKeyStateOfAPenMessageIsNotLookedAt) {
         EXPECT_EQ(g_bPressed, 0) << keys;
     }
 }
+
+// A press of the close zone lifted where it acts on nothing, below the
+// button but short of a stroke down: at once, before the press timer could
+// end the press, the face is drawn released and the pen is free again.
+TEST(Zones, APressThatActsOnNothingEndsAtThePenUp) {
+    sim::Device device;
+    vesk_host::StartVesk(device);
+    HWND notes = device.Launch({.name = "notes"});
+    auto face = [&] {
+        std::vector<COLORREF> out;
+        const sim::Surface& s = device.Screen();
+        for (int y = 0; y < 26; ++y)
+            for (int x = 212; x < 240; ++x) out.push_back(s.At(x, y));
+        return out;
+    };
+    const std::vector<COLORREF> released = face();
+    device.PenDown(235, 10);
+    EXPECT_NE(face(), released) << "the pressed face differs";
+    device.PenUp(235, 40);
+    EXPECT_EQ(face(), released);
+    EXPECT_TRUE(device.Find("notes"));
+    device.ClearReceived(notes);
+    device.Tap(100, 200);
+    bool reached = false;
+    for (const sim::ReceivedMessage& m : device.Received(notes)) reached |= m.message == WM_LBUTTONDOWN;
+    EXPECT_TRUE(reached) << "the next tap on the application reaches it";
+}
