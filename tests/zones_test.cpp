@@ -161,3 +161,27 @@ TEST(Zones, APressThatActsOnNothingEndsAtThePenUp) {
     for (const sim::ReceivedMessage& m : device.Received(notes)) reached |= m.message == WM_LBUTTONDOWN;
     EXPECT_TRUE(reached) << "the next tap on the application reaches it";
 }
+
+// Without the button's client rectangle its zones are unknown: no stroke
+// opens the menu, closes or minimizes anything, the button's top-left
+// corner included.
+TEST(Zones, WithoutItsClientRectangleTheButtonActsOnNothing) {
+    sim::Device device;
+    vesk_host::StartVesk(device);
+    HWND notes = device.Launch({.name = "notes", .on_close = sim::OnClose::Ignore});
+    const struct {
+        int x0, y0, x1, y1;
+    } strokes[] = {{212, 0, 212, 0}, {214, 8, 214, 8}, {235, 10, 235, 10}, {239, 25, 239, 25}, {235, 10, 235, 100}};
+    size_t mark = device.Log().size();
+    device.FailCall("GetClientRect", 1, -1);
+    for (const auto& s : strokes) {
+        device.PenDown(s.x0, s.y0);
+        device.PenUp(s.x1, s.y1);
+        EXPECT_FALSE(device.OpenMenu()) << s.x0 << "," << s.y0;
+    }
+    device.ClearFaults();
+    for (const sim::ReceivedMessage& m : device.Received(notes)) EXPECT_NE(m.message, UINT(WM_CLOSE));
+    EXPECT_TRUE(LogLines(device, "minimized", mark).empty());
+    device.Tap(235, 10);
+    EXPECT_EQ(device.Received(notes).back().message, UINT(WM_CLOSE)) << "once it can be read the zones are back";
+}

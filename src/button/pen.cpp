@@ -11,15 +11,18 @@ int g_bMenuZone = 0;
 
 /* The zones of the button, from its client rectangle. */
 typedef struct tagZONES {
+    BOOL fKnown; /* FALSE: the client rectangle could not be read */
     RECT rc;
     int xStrip; /* right edge of the menu strip, inclusive */
     int xFace;  /* left edge of the face */
 } ZONES;
 
+/* Without the client rectangle the zones are unknown, and no point lies in
+   any of them: a pen stroke then acts on nothing. */
 static void GetZones(HWND hwnd, ZONES* pz)
 {
     memset(&pz->rc, 0, sizeof(pz->rc));
-    GetClientRect(hwnd, &pz->rc);
+    pz->fKnown = GetClientRect(hwnd, &pz->rc);
     pz->xFace = pz->rc.right - ScaleX(BUTTON_WIDTH);
     pz->xStrip = pz->xFace + ScaleX(MENU_STRIP_WIDTH);
 }
@@ -28,12 +31,12 @@ static void GetZones(HWND hwnd, ZONES* pz)
    inside: a pen lifted on the edge is still on the button. */
 static BOOL InMenuStrip(const ZONES* pz, int x, int y)
 {
-    return x >= pz->xFace && x <= pz->xStrip && y >= pz->rc.top && y <= pz->rc.bottom;
+    return pz->fKnown && x >= pz->xFace && x <= pz->xStrip && y >= pz->rc.top && y <= pz->rc.bottom;
 }
 
 static BOOL InCloseColumn(const ZONES* pz, int x)
 {
-    return x > pz->xStrip && x <= pz->rc.right;
+    return pz->fKnown && x > pz->xStrip && x <= pz->rc.right;
 }
 
 static BOOL InCloseZone(const ZONES* pz, int x, int y)
