@@ -80,9 +80,20 @@ TEST(Frame, ButtonSitsAtTheRightEndOfTheTaskbar) {
     }
 }
 
-// A display that answers 0 for either resolution is taken at 96 dpi both
-// ways, so that nothing is laid out zero pixels wide or high.
+// A display that answers 0 for either resolution, or one below 48 dpi where
+// a design unit rounds to no pixel, is taken at 96 dpi both ways, so that
+// nothing is laid out zero pixels wide or high.
 TEST(Frame, AResolutionTheDisplayCannotGiveIsTakenAt96Dpi) {
+    const struct {
+        int dpi, dpi_y, x, y;
+    } low[] = {{47, 96, 96, 96}, {96, 47, 96, 96}, {1, 1, 96, 96}, {48, 48, 48, 48}, {48, 96, 48, 96}};
+    for (const auto& c : low) {
+        sim::Device device({.width = 240, .height = 320, .dpi = c.dpi, .dpi_y = c.dpi_y});
+        DWORD pid = vesk_host::StartVesk(device);
+        EXPECT_EQ(g_nLogPixelsX, c.x) << c.dpi << "x" << c.dpi_y;
+        EXPECT_EQ(g_nLogPixelsY, c.y) << c.dpi << "x" << c.dpi_y;
+        device.Close(pid, u"VeskClass");
+    }
     for (int nth : {1, 2}) {  // LOGPIXELSX, then LOGPIXELSY
         SCOPED_TRACE(nth);
         sim::Device device({.width = 480, .height = 640, .dpi = 192});

@@ -15,6 +15,9 @@ HFONT g_hBoldFont = NULL;
 /* The task items' title font, in 96 dpi units. */
 #define MENU_FONT_HEIGHT 11
 
+/* The lowest resolution at which one design unit still rounds to a pixel. */
+#define MIN_LOG_PIXELS 48
+
 /* Every length is designed for a 96 dpi screen; these convert it to device
    pixels, rounding to the nearest pixel. */
 int ScaleX(int n)
@@ -39,9 +42,10 @@ void InitDisplayMetrics(void)
     g_nLogPixelsY = GetDeviceCaps(hdc, LOGPIXELSY);
     ReleaseDC(NULL, hdc);
 
-    /* A screen that reports no resolution is taken at the design resolution,
-       so that nothing is drawn or hit-tested zero pixels wide. */
-    if (g_nLogPixelsX <= 0 || g_nLogPixelsY <= 0) {
+    /* A screen that reports no resolution, or one so low that a design unit
+       would round to no pixel at all, is taken at the design resolution, so
+       that nothing is drawn or hit-tested zero pixels wide. */
+    if (g_nLogPixelsX < MIN_LOG_PIXELS || g_nLogPixelsY < MIN_LOG_PIXELS) {
         g_nLogPixelsX = 96;
         g_nLogPixelsY = 96;
     }
