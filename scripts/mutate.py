@@ -4,9 +4,13 @@
 Applies one small change at a time to vesk's sources (src/), rebuilds only the
 test binary in a build directory of its own, runs the fast suites with a time
 limit, and prints a table: where, what changed, and which test killed the
-mutant or that it survived. Mutants listed in tests/mutation/equivalent.txt
-change nothing anyone can observe; they are reported as such and left out of
-the score.
+mutant or that it survived. A mutant that the tests let through runs the
+same tests once more under valgrind's memcheck (when it is installed and
+VESK_MUTATE_MEMCHECK is not 0): a read of memory left unwritten, which passes
+or fails by what the memory happened to hold, kills it there when vesk's
+code is on the error's stack or made the memory. Mutants listed in
+tests/mutation/equivalent.txt change nothing anyone can observe; they are
+reported as such and left out of the score.
 
   scripts/mutate.py --sample 40 --seed 1     a sample, in minutes
   scripts/mutate.py                          every mutant (hours)
@@ -506,6 +510,7 @@ class Runner:
         self.filter = test_filter
         self.binary = build / "tests" / "vesk_tests"
         self.backup = build / "mutate-backup.json"
+        self.memcheck_ok = shutil.which("valgrind") is not None and os.environ.get("VESK_MUTATE_MEMCHECK") != "0"
 
     def env(self):
         env = dict(os.environ)
@@ -581,6 +586,46 @@ class Runner:
                 p.wait()
         return self.verdict(r)
 
+    MEMCHECK_ERROR = re.compile(r"^==\d+== (Conditional jump|Use of uninitialised|Syscall param|Invalid (read|write|free))")
+
+    def memcheck(self, test_filter, faults, timeout):
+        """'pass', or 'killed by memcheck (WHAT) in TEST'. Only memcheck's own
+        errors count: a test whose result differs under valgrind's allocator
+        is no kill, and a run that takes too long is a pass."""
+        env = dict(os.environ)
+        if faults is not None:
+            only = self.build / "mutate-faults.txt"
+            only.write_text("".join(f + "\n" for f in faults))
+            env["VESK_FAULT_SWEEP_ONLY"] = str(only)
+        args = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=no", "--num-callers=16",
+                "--track-origins=yes", f"--fullpath-after={ROOT}/", str(self.binary), f"--gtest_filter={test_filter}", "--gtest_brief=0"]
+        try:
+            out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
+                                 env=env, timeout=timeout).stdout
+        except subprocess.TimeoutExpired:
+            return "pass"
+        # An error counts when vesk's code is on its stack or made the
+        # memory it is about: the simulator's and the tests' own reads of
+        # garbage (a test of a fresh heap block reads some) are not the
+        # mutant's.
+        test, what, block = "?", None, []
+        for line in out.splitlines() + ["==0== "]:
+            m = re.match(r"^\[ RUN      \] ([\w/.]+)", line)
+            if m:
+                test = m.group(1)
+            if what is not None:
+                if re.match(r"^==\d+== ?$", line):
+                    if any(" src/" in b or "(src/" in b for b in block):
+                        return f"killed by memcheck ({what}) in {test}"
+                    what, block = None, []
+                else:
+                    block.append(line)
+                continue
+            m = self.MEMCHECK_ERROR.match(line)
+            if m:
+                what, block = m.group(1).lower(), []
+        return "pass"
+
     @staticmethod
     def verdict(r):
         if r.returncode == 0:
@@ -624,8 +669,18 @@ class Runner:
             if self.binary.stat().st_mtime_ns == before:
                 return "not rebuilt"
             if chosen:
-                return self.run_tests(chosen[0], chosen[1], max(30.0, 5 * chosen[2]))
-            return self.run_tests()
+                result = self.run_tests(chosen[0], chosen[1], max(30.0, 5 * chosen[2]))
+            else:
+                result = self.run_tests()
+            # A mutant that leaves memory unwritten may pass on whatever
+            # the stack or heap happened to hold: the same tests once more
+            # under memcheck, which sees the read itself.
+            if result == "pass" and self.memcheck_ok:
+                if chosen:
+                    result = self.memcheck(chosen[0], chosen[1], max(300.0, 40 * chosen[2]))
+                else:
+                    result = self.memcheck(self.filter, None, 40 * self.timeout)
+            return result
         finally:
             path.write_text(original)
             self.backup.unlink()
