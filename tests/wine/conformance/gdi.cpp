@@ -248,3 +248,10 @@ CHECK(Gdi, AWidePenPaintsAsManyRowsAsItIsWide) {
     }
     CHECK_EQ(canvas.Picture(6, 1, 3, 9), (Rows{"...", "ooo", "ooo", "ooo", "...", "...", "...", "ooo", "..."}));
 }
+
+// DrawIconEx of no icon fails and paints nothing.
+CHECK(Gdi, DrawingNoIconFailsAndPaintsNothing) {
+    Canvas canvas(true);
+    CHECK_FALSE(DrawIconEx(canvas.dc(), 0, 0, nullptr, 16, 16, 0, nullptr, DI_NORMAL));
+    CHECK_EQ(canvas.Picture(0, 0, 16, 16), Rows(16, std::string(16, '.')));
+}
