@@ -334,3 +334,28 @@ TEST(Platform, AFreshBlockIsGarbageAndAWritePastItsEndFaults) {
         }
     }
 }
+
+// A window's frame is drawn around its client area, which its painting and
+// the pen's positions start from; the pen on the frame sends it nothing.
+TEST(Platform, AFrameIsDrawnAroundTheClientAreaAndThePenOnItSendsNothing) {
+    sim::Device device;
+    HWND app = device.Launch({.name = "framed", .exstyle = WS_EX_DLGMODALFRAME, .rect = RECT{20, 100, 120, 200}});
+    const sim::Surface& screen = device.Screen();
+    EXPECT_EQ(screen.At(20, 100), RGB(0, 0, 0));  // the window-frame colour
+    EXPECT_EQ(screen.At(119, 199), RGB(0, 0, 0));
+    EXPECT_EQ(screen.At(22, 102), RGB(192, 192, 192));  // the face colour
+    EXPECT_EQ(screen.At(23, 103), screen.At(110, 103));  // the client area, as the application painted it
+    EXPECT_NE(screen.At(22, 102), screen.At(110, 103));
+    auto downs = [&] {
+        std::vector<LPARAM> out;
+        for (const sim::ReceivedMessage& m : device.Received(app))
+            if (m.message == WM_LBUTTONDOWN) out.push_back(m.lparam);
+        return out;
+    };
+    device.Tap(22, 150);
+    device.Tap(70, 197);
+    EXPECT_TRUE(downs().empty());
+    device.Tap(23, 103);
+    device.Tap(116, 196);
+    EXPECT_EQ(downs(), (std::vector<LPARAM>{MAKELPARAM(0, 0), MAKELPARAM(93, 93)}));
+}

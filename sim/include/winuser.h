@@ -281,6 +281,10 @@ typedef struct _WINDOWPOS {
 /* System metrics */
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SM_CXBORDER 5
+#define SM_CYBORDER 6
+#define SM_CXDLGFRAME 7
+#define SM_CYDLGFRAME 8
 #define SM_CXICON 11
 #define SM_CYICON 12
 #define SM_CXSMICON 49

@@ -502,7 +502,12 @@ HWND TopLevelOf(HWND hwnd);
 HWND WindowAt(POINT screen);
 bool IsShown(const Window* w);  // visible, and every parent visible
 void Invalidate(Window* w, const RECT* rc, bool erase);
-POINT ClientOrigin(const Window* w);
+// The non-client frame: a dialog frame (WS_EX_DLGMODALFRAME) of
+// SM_CXDLGFRAME by SM_CYDLGFRAME, or else a border (WS_BORDER) of one pixel,
+// on each side; the client area is the window less its frame.
+SIZE FrameOf(const Window* w);
+POINT ClientOrigin(const Window* w);  // on the screen
+SIZE ClientSize(const Window* w);
 void MoveToBottom(HWND hwnd);
 void BringToTop(HWND hwnd);
 

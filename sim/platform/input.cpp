@@ -19,7 +19,13 @@ void Deliver(UINT msg, WPARAM keys) {
     HWND target = Target(m.pen);
     if (!target) return;
     Window* w = WinOf(target);
-    LPARAM lp = MAKELPARAM(m.pen.x - w->rect.left, m.pen.y - w->rect.top);
+    POINT o = ClientOrigin(w);
+    SIZE client = ClientSize(w);
+    // On a window's frame the pen is outside its client area: no client
+    // message, unless the window holds the pen.
+    bool on_frame = m.pen.x < o.x || m.pen.y < o.y || m.pen.x >= o.x + client.cx || m.pen.y >= o.y + client.cy;
+    if (on_frame && target != m.capture) return;
+    LPARAM lp = MAKELPARAM(m.pen.x - o.x, m.pen.y - o.y);
     MSG q{target, msg, keys, lp, static_cast<DWORD>(m.now), m.pen};
     w->thread->posted.push_back(Thread::Queued{q, 0});
 }

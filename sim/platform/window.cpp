@@ -41,7 +41,22 @@ bool IsShown(const Window* w) {
     return false;
 }
 
-POINT ClientOrigin(const Window* w) { return POINT{w->rect.left, w->rect.top}; }
+SIZE FrameOf(const Window* w) {
+    if (w->exstyle & WS_EX_DLGMODALFRAME) return SIZE{M().ScaleX(kDialogFrame), M().ScaleY(kDialogFrame)};
+    if (w->style & WS_BORDER) return SIZE{1, 1};
+    return SIZE{0, 0};
+}
+
+POINT ClientOrigin(const Window* w) {
+    SIZE f = FrameOf(w);
+    return POINT{w->rect.left + f.cx, w->rect.top + f.cy};
+}
+
+SIZE ClientSize(const Window* w) {
+    SIZE f = FrameOf(w);
+    return SIZE{std::max<LONG>(0, w->rect.right - w->rect.left - 2 * f.cx), std::max<LONG>(0, w->rect.bottom - w->rect.top - 2 * f.cy)};
+}
+
 LRESULT CallProc(Window* w, WNDPROC proc, UINT msg, WPARAM wp, LPARAM lp) {
     HWND hwnd = w->hwnd();
     Thread* t = w->thread;
@@ -158,7 +173,8 @@ HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR class_name, LPCWSTR title, DW
             w->rect = RECT{x, y, x + std::max(cx, 0), y + std::max(cy, 0)};
         }
     }
-    w->surface.Resize(w->rect.right - w->rect.left, w->rect.bottom - w->rect.top);
+    SIZE client = ClientSize(w);
+    w->surface.Resize(client.cx, client.cy);
     HWND hwnd = ToHandle<HWND>(m.handles.Insert(std::move(owned)));
     if (parent_window) {
         parent_window->children.insert(parent_window->children.begin(), hwnd);
@@ -470,8 +486,12 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             ProgramFault("DefWindowProcW read WM_WINDOWPOSCHANGED's WINDOWPOS at address 0");
             return 0;
         }
-        if (!(pos->flags & kNoClientMove)) SendTo(hwnd, WM_MOVE, 0, MAKELPARAM(pos->x, pos->y));
-        if (!(pos->flags & kNoClientSize)) SendTo(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(pos->cx, pos->cy));
+        // Both tell of the client area: its origin in the parent's client
+        // area (the screen's for a top-level window), and its size.
+        SIZE f = FrameOf(w);
+        SIZE client = ClientSize(w);
+        if (!(pos->flags & kNoClientMove)) SendTo(hwnd, WM_MOVE, 0, MAKELPARAM(pos->x + f.cx, pos->y + f.cy));
+        if (!(pos->flags & kNoClientSize)) SendTo(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.cx, client.cy));
         return 0;
     }
     case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->title.size());
@@ -496,6 +516,10 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CYICON: return m.ScaleY(32);
     case SM_CXSMICON: return m.ScaleX(16);
     case SM_CYSMICON: return m.ScaleY(16);
+    case SM_CXBORDER:
+    case SM_CYBORDER: return 1;
+    case SM_CXDLGFRAME: return m.ScaleX(kDialogFrame);
+    case SM_CYDLGFRAME: return m.ScaleY(kDialogFrame);
     default: return 0;
     }
 }

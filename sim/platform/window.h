@@ -26,6 +26,9 @@ inline bool Logged(const Window* w) { return !w->parent && !w->system && !w->nam
 constexpr UINT kNoClientSize = 0x0800;
 constexpr UINT kNoClientMove = 0x1000;
 
+// A dialog frame's width on each side, in 96 dpi units.
+constexpr int kDialogFrame = 3;
+
 // The window and all its children wait for WM_PAINT.
 void InvalidateTree(Window* w);
 

@@ -9,7 +9,8 @@
 namespace sim {
 
 void Invalidate(Window* w, const RECT* rc, bool erase) {
-    RECT client{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+    SIZE size = ClientSize(w);
+    RECT client{0, 0, size.cx, size.cy};
     RECT r = rc ? *rc : client;
     r.left = std::max(r.left, client.left);
     r.top = std::max(r.top, client.top);
@@ -95,7 +96,6 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
         *ps = PAINTSTRUCT{};
         return nullptr;
     }
-    RECT client{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
     RECT clip = w->has_update ? w->update : RECT{0, 0, 0, 0};
     bool erase = w->erase;
     w->has_update = false;
@@ -105,7 +105,6 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
     ps->hdc = dc;
     ps->rcPaint = clip;
     ps->fErase = FALSE;
-    (void)client;
     if (erase && dc) ps->fErase = CallProc(w, w->proc, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
     return dc;
 }
@@ -124,7 +123,8 @@ HDC WINAPI GetDC(HWND hwnd) {
     if (!hwnd) return gdi::NewDC(nullptr, RECT{0, 0, m.width, m.height});
     Window* w = CheckWindow(hwnd);
     if (!w) return nullptr;
-    return gdi::NewDC(hwnd, RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top});
+    SIZE client = ClientSize(w);
+    return gdi::NewDC(hwnd, RECT{0, 0, client.cx, client.cy});
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc) {

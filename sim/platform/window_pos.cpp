@@ -111,7 +111,8 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         int dx = r.left - w->rect.left, dy = r.top - w->rect.top;
         moved = dx || dy;
         w->rect = r;
-        if (w->surface.width != width || w->surface.height != height) w->surface.Resize(width, height);
+        SIZE client = ClientSize(w);
+        if (w->surface.width != client.cx || w->surface.height != client.cy) w->surface.Resize(client.cx, client.cy);
         if (dx || dy) {
             std::function<void(Window*)> shift = [&](Window* p) {
                 for (HWND c : p->children)
@@ -200,7 +201,8 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rc) {
     }
     Window* w = CheckWindow(hwnd);
     if (!w || !rc) return FALSE;
-    *rc = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+    SIZE client = ClientSize(w);
+    *rc = RECT{0, 0, client.cx, client.cy};
     return TRUE;
 }
 
@@ -208,8 +210,9 @@ BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT pt) {
     SIM_API("ClientToScreen");
     Window* w = CheckWindow(hwnd);
     if (!w || !pt) return FALSE;
-    pt->x += w->rect.left;
-    pt->y += w->rect.top;
+    POINT o = ClientOrigin(w);
+    pt->x += o.x;
+    pt->y += o.y;
     return TRUE;
 }
 
@@ -217,8 +220,9 @@ BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT pt) {
     SIM_API("ScreenToClient");
     Window* w = CheckWindow(hwnd);
     if (!w || !pt) return FALSE;
-    pt->x -= w->rect.left;
-    pt->y -= w->rect.top;
+    POINT o = ClientOrigin(w);
+    pt->x -= o.x;
+    pt->y -= o.y;
     return TRUE;
 }
 

@@ -153,6 +153,38 @@ CHECK(Window, RectanglesOfChildrenAreInScreenCoordinates) {
     CHECK_EQ(rc, (RECT{0, 0, 28, 26}));
 }
 
+// A dialog frame or a border takes its width on each side from the client
+// area: the client rectangle, the client origin, and the WM_MOVE and
+// WM_SIZE of a move all tell of the window less its frame.
+CHECK(Window, AFrameIsTakenFromTheClientArea) {
+    conf::TestWindow parent(30, 60, 100, 40);
+    const int dlg_x = GetSystemMetrics(SM_CXDLGFRAME), dlg_y = GetSystemMetrics(SM_CYDLGFRAME);
+    CHECK_TRUE(dlg_x > 1 && dlg_y > 1);
+    const struct {
+        DWORD style, exstyle;
+        int fx, fy;
+    } cases[] = {{0, 0, 0, 0},
+                 {0, WS_EX_DLGMODALFRAME, dlg_x, dlg_y},
+                 {WS_BORDER, 0, GetSystemMetrics(SM_CXBORDER), GetSystemMetrics(SM_CYBORDER)}};
+    for (const auto& c : cases) {
+        conf::TestWindow child(72, 0, 28, 26, WS_CHILD | WS_VISIBLE | c.style, c.exstyle, parent);
+        RECT rc{0, 0, 0, 0};
+        CHECK_TRUE(GetWindowRect(child, &rc));
+        CHECK_EQ(rc, (RECT{102, 60, 130, 86}));
+        CHECK_TRUE(GetClientRect(child, &rc));
+        CHECK_EQ(rc, (RECT{0, 0, 28 - 2 * c.fx, 26 - 2 * c.fy}));
+        POINT origin{0, 0};
+        CHECK_TRUE(ClientToScreen(child, &origin));
+        CHECK_EQ(origin.x, 102L + c.fx);
+        CHECK_EQ(origin.y, 60L + c.fy);
+        CHECK_TRUE(MoveWindow(child, 10, 5, 40, 30, TRUE));
+        std::vector<conf::Received> moves = conf::Messages(child, WM_MOVE), sizes = conf::Messages(child, WM_SIZE);
+        REQUIRE(!moves.empty() && !sizes.empty());
+        CHECK_EQ(moves.back().lParam, MAKELPARAM(10 + c.fx, 5 + c.fy));
+        CHECK_EQ(sizes.back().lParam, MAKELPARAM(40 - 2 * c.fx, 30 - 2 * c.fy));
+    }
+}
+
 CHECK(Window, ResizingSendsWmSizeWithTheNewClientSize) {
     conf::TestWindow w(20, 60, 30, 30);
     const size_t before = conf::Messages(w, WM_SIZE).size();
