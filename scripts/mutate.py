@@ -598,7 +598,7 @@ class Runner:
             only.write_text("".join(f + "\n" for f in faults))
             env["VESK_FAULT_SWEEP_ONLY"] = str(only)
         args = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=no", "--num-callers=16",
-                "--track-origins=yes", f"--fullpath-after={ROOT}/", str(self.binary), f"--gtest_filter={test_filter}", "--gtest_brief=0"]
+                "--track-origins=yes", "--soname-synonyms=somalloc=nouserintercepts", f"--fullpath-after={ROOT}/", str(self.binary), f"--gtest_filter={test_filter}", "--gtest_brief=0"]
         try:
             out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
                                  env=env, timeout=timeout).stdout

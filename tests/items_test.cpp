@@ -383,6 +383,19 @@ protected:
         return fitted.pixels == reference.pixels;
     }
 
+    // What the rule gives for the text in a box of the width, in the bold font.
+    sim::WString RuleGives(const sim::WString& text, int box, UINT format = DT_SINGLELINE | DT_VCENTER) {
+        sim::WString expected;
+        RunProgram(device(), [&] {
+            HDC dc = GetDC(nullptr);
+            SelectObject(dc, g_hBoldFont);
+            expected = Fitted(dc, text, box, format);
+            ReleaseDC(nullptr, dc);
+            return 0;
+        });
+        return expected;
+    }
+
     int BoldWidth(const sim::WString& s) {
         int w = 0;
         RunProgram(device(), [&] {
@@ -399,14 +412,7 @@ TEST_F(Fit, WholeTextFitsWhenNoWiderThanTheBox) {
     EXPECT_TRUE(DrawsAs(title, w, title));
     EXPECT_TRUE(DrawsAs(title, w + 20, title));
     // One pixel narrower: shortened.
-    sim::WString expected;
-    RunProgram(device(), [&] {
-        HDC dc = GetDC(nullptr);
-        SelectObject(dc, g_hBoldFont);
-        expected = Fitted(dc, title, w - 1);
-        ReleaseDC(nullptr, dc);
-        return 0;
-    });
+    const sim::WString expected = RuleGives(title, w - 1);
     EXPECT_NE(expected, title);
     EXPECT_EQ(expected.substr(expected.size() - 3), u"...");
     EXPECT_TRUE(DrawsAs(title, w - 1, expected));
@@ -444,14 +450,7 @@ TEST_F(Fit, FitsLikeTheRuleForManyWidths) {
     // On one line a line break is a character like any other.
     sim::WString title = u"Tasks & Notes:\r\nMi\tWWW iii ...";
     for (int box = 0; box < BoldWidth(title) + 3; box += 3) {
-        sim::WString expected;
-        RunProgram(device(), [&] {
-            HDC dc = GetDC(nullptr);
-            SelectObject(dc, g_hBoldFont);
-            expected = Fitted(dc, title, box);
-            ReleaseDC(nullptr, dc);
-            return 0;
-        });
+        const sim::WString expected = RuleGives(title, box);
         EXPECT_TRUE(DrawsAs(title, box, expected)) << box;
     }
 }
@@ -464,14 +463,7 @@ TEST_F(Fit, UnitsThatMakeNoPairAreCutLikeAnyOther) {
     for (const auto& n : neighbours) {
         const sim::WString title = sim::WString(u"Mi") + n[0] + n[1] + u"Mi";
         for (int box = 0; box <= BoldWidth(title); ++box) {
-            sim::WString expected;
-            RunProgram(device(), [&] {
-                HDC dc = GetDC(nullptr);
-                SelectObject(dc, g_hBoldFont);
-                expected = Fitted(dc, title, box);
-                ReleaseDC(nullptr, dc);
-                return 0;
-            });
+            const sim::WString expected = RuleGives(title, box);
             EXPECT_TRUE(DrawsAs(title, box, expected)) << std::hex << int(n[0]) << " " << int(n[1]) << std::dec << ", box " << box;
         }
     }
@@ -503,14 +495,7 @@ TEST_F(Fit, OverSeveralLinesTheLongestFittingPrefixIsFound) {
             for (int i = 0; i < lines; ++i) title += u"Wi\r";
             title += sim::WString(size_t(tail), u'W');
             for (int box = line + 1; box <= cut; box += 2) {
-                sim::WString expected;
-                RunProgram(device(), [&] {
-                    HDC dc = GetDC(nullptr);
-                    SelectObject(dc, g_hBoldFont);
-                    expected = Fitted(dc, title, box, 0);
-                    ReleaseDC(nullptr, dc);
-                    return 0;
-                });
+                const sim::WString expected = RuleGives(title, box, 0);
                 EXPECT_TRUE(DrawsAs(title, box, expected, 0)) << lines << " lines, " << tail << " after, box " << box;
             }
         }
