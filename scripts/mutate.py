@@ -547,14 +547,20 @@ class Runner:
                            env=self.env(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return r.returncode == 0
 
-    def run_tests(self, test_filter=None, faults=None, timeout=None):
-        """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'.
-        FAULTS: the fault sweep's faulted runs to make, as "test\tfault" lines."""
+    def test_env(self, faults):
+        """The environment of a test run; FAULTS, when given, are the only
+        faulted runs the fault sweep makes."""
         env = dict(os.environ)
         if faults is not None:
             only = self.build / "mutate-faults.txt"
             only.write_text("".join(f + "\n" for f in faults))
             env["VESK_FAULT_SWEEP_ONLY"] = str(only)
+        return env
+
+    def run_tests(self, test_filter=None, faults=None, timeout=None):
+        """'pass', or 'killed by TEST', 'timeout', 'crashed (signal N)'.
+        FAULTS: the fault sweep's faulted runs to make, as "test\tfault" lines."""
+        env = self.test_env(faults)
         # A long choice runs in as many shards as there are jobs, at once;
         # the first shard to fail decides.
         shards = int(os.environ.get("VESK_MUTATE_JOBS", "2")) if faults and len(faults) > 50 else 1
@@ -592,13 +598,11 @@ class Runner:
         """'pass', or 'killed by memcheck (WHAT) in TEST'. Only memcheck's own
         errors count: a test whose result differs under valgrind's allocator
         is no kill, and a run that takes too long is a pass."""
-        env = dict(os.environ)
-        if faults is not None:
-            only = self.build / "mutate-faults.txt"
-            only.write_text("".join(f + "\n" for f in faults))
-            env["VESK_FAULT_SWEEP_ONLY"] = str(only)
+        env = self.test_env(faults)
+        # The simulator's operator new is kept, as scripts/memcheck.sh keeps it.
         args = ["valgrind", "--tool=memcheck", "--error-exitcode=99", "--leak-check=no", "--num-callers=16",
-                "--track-origins=yes", "--soname-synonyms=somalloc=nouserintercepts", f"--fullpath-after={ROOT}/", str(self.binary), f"--gtest_filter={test_filter}", "--gtest_brief=0"]
+                "--track-origins=yes", "--soname-synonyms=somalloc=nouserintercepts", f"--fullpath-after={ROOT}/",
+                str(self.binary), f"--gtest_filter={test_filter}", "--gtest_brief=0"]
         try:
             out = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
                                  env=env, timeout=timeout).stdout
